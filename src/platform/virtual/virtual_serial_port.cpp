@@ -1,0 +1,157 @@
+#include "platform/virtual/virtual_serial_port.h"
+
+#include <algorithm>
+
+#include "platform/virtual/wire.h"
+
+namespace quill {
+
+VirtualSerialPort::VirtualSerialPort(Scheduler& scheduler, std::string name)
+    : scheduler_(scheduler), name_(std::move(name)) {}
+
+void VirtualSerialPort::setBufferSizes(int transmitBytes, int receiveBytes) {
+    txSize_ = transmitBytes;
+    rxSize_ = receiveBytes;
+}
+
+bool VirtualSerialPort::setSettings(const std::string& settings) {
+    auto parsed = parseLineSettings(settings);
+    if (!parsed) {
+        error_ = "the settings \"" + settings + "\" are not valid";
+        return false;
+    }
+    if (refuseSettings_ && refuseSettings_(*parsed)) {
+        error_ = "the port does not support the settings " + settings;
+        return false;
+    }
+    settingsText_ = settings;
+    settings_ = *parsed;
+    log(LineEvent::What::Settings, true, settings);
+    return true;
+}
+
+bool VirtualSerialPort::open() {
+    if (open_) return true;
+    if (!refuseOpen_.empty()) {
+        error_ = refuseOpen_;
+        return false;
+    }
+    open_ = true;
+    failed_ = false;
+    log(LineEvent::What::Open, true);
+    notifyLines();
+    return true;
+}
+
+void VirtualSerialPort::close() {
+    if (!open_) return;
+    open_ = false;
+    input_.clear();
+    log(LineEvent::What::Close, false);
+    notifyLines();
+}
+
+void VirtualSerialPort::setDtr(bool on) {
+    dtr_ = on;
+    log(LineEvent::What::Dtr, on);
+    notifyLines();
+}
+
+void VirtualSerialPort::setRts(bool on) {
+    rts_ = on;
+    log(LineEvent::What::Rts, on);
+    notifyLines();
+}
+
+void VirtualSerialPort::setBreak(bool on) {
+    break_ = on;
+    log(LineEvent::What::Break, on);
+    if (open_ && !failed_ && farEnd_ != nullptr) farEnd_->hostBreak(on);
+}
+
+void VirtualSerialPort::notifyLines() {
+    if (farEnd_ != nullptr) farEnd_->hostLines(open_ && dtr_, open_ && rts_);
+}
+
+void VirtualSerialPort::log(LineEvent::What what, bool on, std::string settings) {
+    lineLog_.push_back({scheduler_.nowNs(), what, on, std::move(settings)});
+}
+
+void VirtualSerialPort::write(std::span<const uint8_t> bytes) {
+    if (!open_ || failed_) return;
+    const LineSettings sent = settings_;
+    const int64_t charNs = sent.charTimeNs();
+    for (uint8_t byte : bytes) {
+        int64_t start = std::max(scheduler_.nowNs(), txFreeAtNs_);
+        int64_t end = start + charNs;
+        txFreeAtNs_ = end;
+        if (keepTraffic_) traffic_.push_back({start, end, byte, false, sent});
+        scheduler_.schedule(end - scheduler_.nowNs(), [this, byte, sent] {
+            // A break or a closed port swallows what was still on its way.
+            if (open_ && !failed_ && !break_ && farEnd_ != nullptr) farEnd_->hostChar(byte, sent);
+        });
+    }
+}
+
+std::vector<uint8_t> VirtualSerialPort::readAll() {
+    std::vector<uint8_t> out(input_.begin(), input_.end());
+    input_.clear();
+    return out;
+}
+
+void VirtualSerialPort::setCtsLine(bool on) {
+    if (cts_ == on) return;
+    cts_ = on;
+    if (open_ && !failed_) post(CommEvent::CtsChanged);
+}
+
+void VirtualSerialPort::sendToHost(uint8_t byte, const LineSettings& farSettings) {
+    int64_t start = std::max(scheduler_.nowNs(), rxFreeAtNs_);
+    int64_t end = start + farSettings.charTimeNs();
+    rxFreeAtNs_ = end;
+    if (keepTraffic_) traffic_.push_back({start, end, byte, true, farSettings});
+    scheduler_.schedule(end - scheduler_.nowNs(),
+                        [this, byte, farSettings] { deliverToHost(byte, farSettings); });
+}
+
+void VirtualSerialPort::deliverToHost(uint8_t byte, const LineSettings& farSettings) {
+    if (!open_ || failed_) return;
+    for (const auto& r : wire::receiveChar(byte, farSettings, settings_)) {
+        switch (r.kind) {
+            case wire::Received::Kind::Byte:
+                input_.push_back(r.byte);
+                if (!receiveEventPending_ && int(input_.size()) >= threshold_) {
+                    receiveEventPending_ = true;
+                    scheduler_.schedule(0, [this] {
+                        receiveEventPending_ = false;
+                        if (open_ && !failed_ && !input_.empty()) raise(CommEvent::DataReceived);
+                    });
+                }
+                break;
+            case wire::Received::Kind::FramingError:
+                post(CommEvent::FramingError);
+                break;
+            case wire::Received::Kind::ParityError:
+                post(CommEvent::ParityError);
+                break;
+        }
+    }
+}
+
+void VirtualSerialPort::post(CommEvent kind) {
+    scheduler_.schedule(0, [this, kind] {
+        if (open_) raise(kind);
+    });
+}
+
+void VirtualSerialPort::injectEvent(CommEvent kind) { post(kind); }
+
+void VirtualSerialPort::failDevice(const std::string& reason) {
+    if (!open_ || failed_) return;
+    error_ = reason;
+    failed_ = true;
+    input_.clear();
+    post(CommEvent::OtherError);
+}
+
+}  // namespace quill

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/line_settings.h"
+#include "platform/scheduler.h"
+#include "platform/serial_port.h"
+
+namespace quill {
+
+// The device at the other end of the virtual cable (the virtual board, or a test).
+class SerialFarEnd {
+public:
+    virtual ~SerialFarEnd() = default;
+    // A character from the host has fully arrived (its last stop bit is over). The far end
+    // decides with its own UART settings what it reads of it.
+    virtual void hostChar(uint8_t byte, const LineSettings& hostSettings) = 0;
+    virtual void hostBreak(bool on) = 0;
+    // DTR and RTS as the far end sees them: both off while the port is closed.
+    virtual void hostLines(bool dtr, bool rts) = 0;
+};
+
+// A serial port whose cable runs to a SerialFarEnd, on a scheduler. Characters take their
+// time on the wire in each direction at the sender's speed, and a receiver at other settings
+// reads them garbled. Every line change and every character is logged with its time.
+class VirtualSerialPort : public SerialPort {
+public:
+    struct LineEvent {
+        enum class What { Open, Close, Dtr, Rts, Break, Settings };
+        int64_t timeNs;
+        What what;
+        bool on;
+        std::string settings;  // for Settings
+    };
+    struct WireChar {
+        int64_t startNs;
+        int64_t endNs;
+        uint8_t byte;
+        bool toHost;
+        LineSettings settings;  // the sender's
+    };
+
+    explicit VirtualSerialPort(Scheduler& scheduler, std::string name = "virtual");
+
+    // SerialPort
+    void selectPort(int number) override { portNumber_ = number; }
+    void setBufferSizes(int transmitBytes, int receiveBytes) override;
+    void setWholeReads() override {}
+    void setReceiveThreshold(int bytes) override { threshold_ = bytes; }
+    void setNoSendEvents() override {}
+    void setBinaryInput() override {}
+    bool setSettings(const std::string& settings) override;
+    std::string settings() const override { return settingsText_; }
+    bool open() override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    std::string portName() const override { return name_; }
+    std::string errorString() const override { return error_; }
+    void setDtr(bool on) override;
+    bool dtr() const override { return dtr_; }
+    void setRts(bool on) override;
+    bool rts() const override { return rts_; }
+    void setBreak(bool on) override;
+    bool cts() const override { return open_ && cts_; }
+    using SerialPort::write;
+    void write(std::span<const uint8_t> bytes) override;
+    std::vector<uint8_t> readAll() override;
+
+    // The far end's side of the cable.
+    void attach(SerialFarEnd* farEnd) { farEnd_ = farEnd; }
+    void setCtsLine(bool on);
+    // Sends one character towards the host with the far end's own settings.
+    void sendToHost(uint8_t byte, const LineSettings& farSettings);
+    // A line error the far end causes on the host's side (a test's fault injection).
+    void injectEvent(CommEvent kind);
+    // The device fails as a pulled-out USB adapter does: one OtherError event, then reads
+    // give nothing and writes go nowhere.
+    void failDevice(const std::string& reason);
+
+    // What tests may force on the host's side.
+    void refuseOpen(const std::string& reason) { refuseOpen_ = reason; }
+    void refuseSettings(std::function<bool(const LineSettings&)> refused) {
+        refuseSettings_ = std::move(refused);
+    }
+
+    // Observation.
+    const std::vector<LineEvent>& lineLog() const { return lineLog_; }
+    const std::vector<WireChar>& traffic() const { return traffic_; }
+    void keepTraffic(bool keep) { keepTraffic_ = keep; }
+    const LineSettings& lineSettings() const { return settings_; }
+    int portNumber() const { return portNumber_; }
+    int transmitBufferSize() const { return txSize_; }
+    int receiveBufferSize() const { return rxSize_; }
+    bool breakOn() const { return break_; }
+
+private:
+    void log(LineEvent::What what, bool on, std::string settings = {});
+    void notifyLines();
+    void deliverToHost(uint8_t byte, const LineSettings& farSettings);
+    void post(CommEvent kind);
+
+    Scheduler& scheduler_;
+    std::string name_;
+    SerialFarEnd* farEnd_ = nullptr;
+    int portNumber_ = 0;
+    int txSize_ = 0;
+    int rxSize_ = 0;
+    int threshold_ = 1;
+    std::string settingsText_ = "9600,N,8,1";
+    LineSettings settings_{9600, 'N', 8, 1};
+    std::string error_;
+    std::string refuseOpen_;
+    std::function<bool(const LineSettings&)> refuseSettings_;
+    bool open_ = false;
+    bool failed_ = false;
+    bool dtr_ = false;
+    bool rts_ = false;
+    bool break_ = false;
+    bool cts_ = false;
+    int64_t txFreeAtNs_ = 0;
+    int64_t rxFreeAtNs_ = 0;
+    bool receiveEventPending_ = false;
+    std::deque<uint8_t> input_;
+    std::vector<LineEvent> lineLog_;
+    std::vector<WireChar> traffic_;
+    bool keepTraffic_ = true;
+};
+
+}  // namespace quill

@@ -114,19 +114,38 @@ void VirtualSerialPort::sendToHost(uint8_t byte, const LineSettings& farSettings
                         [this, byte, farSettings] { deliverToHost(byte, farSettings); });
 }
 
+void VirtualSerialPort::sendBurstToHost(const std::vector<uint8_t>& bytes,
+                                        const LineSettings& farSettings) {
+    int64_t start = std::max(scheduler_.nowNs(), rxFreeAtNs_);
+    int64_t end = start;
+    for (uint8_t byte : bytes) {
+        int64_t charEnd = end + farSettings.charTimeNs();
+        if (keepTraffic_) traffic_.push_back({end, charEnd, byte, true, farSettings});
+        end = charEnd;
+    }
+    rxFreeAtNs_ = end;
+    scheduler_.schedule(end - scheduler_.nowNs(), [this, bytes, farSettings] {
+        for (uint8_t byte : bytes) deliverToHost(byte, farSettings);
+    });
+}
+
+void VirtualSerialPort::queueInput(uint8_t byte) {
+    input_.push_back(byte);
+    if (!receiveEventPending_ && int(input_.size()) >= threshold_) {
+        receiveEventPending_ = true;
+        scheduler_.schedule(0, [this] {
+            receiveEventPending_ = false;
+            if (open_ && !failed_ && !input_.empty()) raise(CommEvent::DataReceived);
+        });
+    }
+}
+
 void VirtualSerialPort::deliverToHost(uint8_t byte, const LineSettings& farSettings) {
     if (!open_ || failed_) return;
     for (const auto& r : wire::receiveChar(byte, farSettings, settings_)) {
         switch (r.kind) {
             case wire::Received::Kind::Byte:
-                input_.push_back(r.byte);
-                if (!receiveEventPending_ && int(input_.size()) >= threshold_) {
-                    receiveEventPending_ = true;
-                    scheduler_.schedule(0, [this] {
-                        receiveEventPending_ = false;
-                        if (open_ && !failed_ && !input_.empty()) raise(CommEvent::DataReceived);
-                    });
-                }
+                queueInput(r.byte);
                 break;
             case wire::Received::Kind::FramingError:
                 post(CommEvent::FramingError);

@@ -75,6 +75,9 @@ public:
     void setCtsLine(bool on);
     // Sends one character towards the host with the far end's own settings.
     void sendToHost(uint8_t byte, const LineSettings& farSettings);
+    // Sends characters back to back, but the host's driver hands them over in one batch
+    // when the last has arrived (as a driver that buffers does): one DataReceived event.
+    void sendBurstToHost(const std::vector<uint8_t>& bytes, const LineSettings& farSettings);
     // A line error the far end causes on the host's side (a test's fault injection).
     void injectEvent(CommEvent kind);
     // The device fails as a pulled-out USB adapter does: one OtherError event, then reads
@@ -101,6 +104,7 @@ private:
     void log(LineEvent::What what, bool on, std::string settings = {});
     void notifyLines();
     void deliverToHost(uint8_t byte, const LineSettings& farSettings);
+    void queueInput(uint8_t byte);
     void post(CommEvent kind);
 
     Scheduler& scheduler_;

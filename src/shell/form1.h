@@ -100,8 +100,6 @@ public:
     void cbWrite_Click();
     void cbNMI_Click();
     void cbReset_Click();
-    void HexFileN_Change();
-    void BootFileN_Change();
     void H8stat_Click();
     void mnuBt_Click();
     void mnuProg_Click();
@@ -156,6 +154,8 @@ public:
     std::string askFileName();
     void chooseBootFile();
     void chooseUserFile();
+    void HexFileN_Change();
+    void BootFileN_Change();
 
     // ---- flash/link.cpp ----
     void clearReceiveBuffer();
@@ -199,6 +199,8 @@ public:
 private:
     // ---- flash/kernel_protocol.cpp: the second half of runWriteSequence ----
     int32_t runKernelTransfer(std::string& errorText);
+    // ---- flash/link.cpp ----
+    void armDelayTimer();
     // ---- flash/write_driver.cpp ----
     int32_t failureExit(std::string& errorText);
 

@@ -87,6 +87,7 @@ void Form1::Timer1_Timer() {
 void Form1::quitProgram() {
     if (MSComm1.isOpen()) MSComm1.close();
     c_.programEnd.endProgram();
+    __builtin_unreachable();  // endProgram never returns; the compiler cannot see it
 }
 
 void Form1::Form_Unload() { quitProgram(); }

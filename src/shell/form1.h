@@ -226,6 +226,8 @@ private:
     SerialPort& MSComm1;
     FileDialog& CommonDialog1;
 
+    // The byte that came instead of the start answer; its failure report names it.
+    uint8_t startAnswer_ = 0;
     // A port problem found before the first tick's screen reset, shown after it.
     std::string pendingPortMessage_;
     // Deadlines of the delays in progress: a delay started inside another one's yield ends

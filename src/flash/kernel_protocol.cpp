@@ -1,0 +1,86 @@
+#include "flash/error_codes.h"
+#include "flash/error_messages.h"
+#include "shell/form1.h"
+#include "shell/number_forms.h"
+
+namespace quill {
+
+namespace {
+constexpr uint8_t kWakeUp = 0x0D;
+constexpr Color kKernelTransferColor = Color::rgb(255, 64, 64);
+
+// The text the kernel sent before its last character (the prompt or its answer letter).
+std::string withoutLastCharacter(const std::string& text) {
+    return text.empty() ? text : text.substr(0, text.size() - 1);
+}
+}  // namespace
+
+// The second half of a write: wake the kernel the boot program started, then stream the user
+// program to it block by block. The kernel learns of the end only through the user-mode reset.
+int32_t Form1::runKernelTransfer(std::string& errorText) {
+    consoleWrite("--- Start User Boot Program ---");
+    waitMs(10);
+    clearReceiveBuffer();
+    errorCode = kNoError;
+    promptSeen = false;
+    MSComm1.write(kWakeUp);
+    waitPrompt(100);
+    if (errorCode == kResponseTimeout) errorCode = kKernelSilent;
+    if (errorCode != kNoError) return failureExit(errorText);
+    consoleWrite(withoutLastCharacter(receiveText) + "\r\n");
+
+    cbWrite.setBackColor(kKernelTransferColor);
+    consoleWrite("send Image(User Program) to H8 ... ");
+    if (!c_.fileSlot.open(userFileName)) {
+        errorCode = kUserFileUnreadable;
+        return failureExit(errorText);
+    }
+    receiveCount = 0;
+    receiveText = "";
+    UBwp = 0;
+    UBrp = 0;
+
+    bool firstFill = true;
+    for (;;) {
+        if (fillUserBuffer() != 0) return failureExit(errorText);
+        // A file without a data record would leave the buffer empty, and the block cut from
+        // it would be stale entries of an earlier write.
+        if (firstFill && userBufferCount() == 0) {
+            errorCode = kNoUserData;
+            return failureExit(errorText);
+        }
+        firstFill = false;
+        if (takeBlockAddress() != 0) return failureExit(errorText);
+        const bool ranEmpty = fillBlockBuffer();
+        buildBlockPacket();
+
+        receiveCount = 0;
+        receiveText = "";
+        cbWrite.setCaption(hexForm(blockAddress));
+        promptSeen = false;
+        MSComm1.write(blockPacket);
+        waitPrompt(300);
+
+        // A kernel error letter outranks a stop key or a time-out; a prompt leaves an abort
+        // code standing.
+        if (receiveCount != 0) {
+            std::string answer = withoutLastCharacter(receiveText) + " ";
+            if (receiveBuffer[0] == '>') {
+                answer = "";
+            } else {
+                errorCode = kernelAnswerCode(receiveBuffer[0]);
+            }
+            if (!answer.empty()) consoleWrite(answer);
+        }
+        if (errorCode == kResponseTimeout) errorCode = kNoBlockAnswer;
+        if (errorCode != kNoError) return failureExit(errorText);
+        if (ranEmpty) break;
+    }
+
+    consoleWrite(" OK\r\n");
+    c_.fileSlot.close();
+    resetToUserMode();
+    return 0;
+}
+
+}  // namespace quill

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/virtual_desk.h"
+
+namespace quill {
+namespace {
+
+using testing::VirtualDesk;
+using What = VirtualSerialPort::LineEvent::What;
+
+const LineSettings kHost{38400, 'N', 8, 1};
+
+class Link : public ::testing::Test {
+protected:
+    void SetUp() override {
+        desk.start();
+        desk.form->setWriteMode();
+        logStart = desk.port.lineLog().size();
+    }
+    // The DTR and RTS changes since the test began, as (ms since t0, line, on).
+    std::vector<std::tuple<int64_t, What, bool>> lineChanges(int64_t t0) const {
+        std::vector<std::tuple<int64_t, What, bool>> out;
+        const auto& log = desk.port.lineLog();
+        for (size_t i = logStart; i < log.size(); ++i)
+            if (log[i].what == What::Dtr || log[i].what == What::Rts || log[i].what == What::Break)
+                out.emplace_back((log[i].timeNs - t0) / kNsPerMs, log[i].what, log[i].on);
+        return out;
+    }
+    VirtualDesk desk;
+    size_t logStart = 0;
+};
+
+TEST_F(Link, ReadByteTakesTheOldestByteAndMovesTheRestDown) {
+    desk.port.sendBurstToHost({7, 8, 9}, kHost);
+    desk.clock.runFor(5 * kNsPerMs);
+    EXPECT_EQ(desk.form->readByte(100), 7);
+    EXPECT_EQ(desk.form->receiveCount, 2);
+    EXPECT_EQ(desk.form->receiveBuffer[0], 8);
+    EXPECT_EQ(desk.form->receiveBuffer[1], 9);
+    EXPECT_TRUE(desk.form->abortFlag);
+}
+
+TEST_F(Link, ReadByteTimesOutWithCode81) {
+    const int64_t t0 = desk.clock.nowNs();
+    EXPECT_EQ(desk.form->readByte(100), 0);
+    EXPECT_EQ(desk.form->errorCode, 81);
+    EXPECT_TRUE(desk.form->abortFlag);
+    EXPECT_EQ((desk.clock.nowNs() - t0) / kNsPerMs, 100);
+    EXPECT_FALSE(desk.timer3.enabled());
+}
+
+TEST_F(Link, WaitPromptEndsOnThePromptAndLeavesTheAbortFlagFalse) {
+    desk.form->promptSeen = true;
+    const int64_t t0 = desk.clock.nowNs();
+    desk.form->waitPrompt(300);
+    EXPECT_EQ(desk.clock.nowNs(), t0);
+    EXPECT_FALSE(desk.form->abortFlag);
+
+    desk.form->promptSeen = false;
+    desk.port.sendBurstToHost({'o', 'k', '>'}, kHost);
+    desk.form->waitPrompt(300);
+    EXPECT_TRUE(desk.form->promptSeen);
+    EXPECT_FALSE(desk.form->abortFlag);
+    EXPECT_EQ(desk.form->receiveText, "ok>");
+}
+
+TEST_F(Link, ThePulsesDriveTheLinesInOrderAndForTheirTimes) {
+    struct Case {
+        const char* name;
+        void (Form1::*pulse)();
+        std::vector<std::tuple<int64_t, What, bool>> changes;
+    };
+    const std::vector<Case> cases = {
+        {"power test", nullptr,
+         {{0, What::Rts, false}, {0, What::Dtr, false}, {300, What::Dtr, true},
+          {300, What::Rts, true}}},
+        {"reset", &Form1::resetH8, {{0, What::Dtr, false}, {100, What::Dtr, true}}},
+        {"NMI", &Form1::nmiToH8, {{0, What::Rts, false}, {2, What::Rts, true}}},
+        {"break", &Form1::comBreakPulse, {{0, What::Break, true}, {300, What::Break, false}}},
+        {"boot mode", &Form1::resetToBootMode,
+         {{0, What::Dtr, false}, {3, What::Rts, false}, {103, What::Dtr, true}}},
+        {"user mode", &Form1::resetToUserMode,
+         {{0, What::Dtr, false}, {3, What::Rts, true}, {103, What::Dtr, true}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        logStart = desk.port.lineLog().size();
+        const int64_t t0 = desk.clock.nowNs();
+        if (c.pulse) {
+            (desk.form.get()->*c.pulse)();
+        } else {
+            desk.port.setCtsLine(true);
+            EXPECT_TRUE(desk.form->testH8Power());
+        }
+        EXPECT_EQ(lineChanges(t0), c.changes);
+    }
+    desk.port.setCtsLine(false);
+    EXPECT_FALSE(desk.form->testH8Power());
+}
+
+TEST_F(Link, ADelayStartedInsideAnotherEndsOnItsOwnTime) {
+    // A reset clicked 50 ms into the write's 300 ms delay: the reset still lasts 100 ms and
+    // the outer delay still runs its full 300 ms.
+    const int64_t t0 = desk.clock.nowNs();
+    int64_t innerEnd = 0;
+    desk.clock.schedule(50 * kNsPerMs, [&] {
+        desk.form->resetH8();
+        innerEnd = desk.clock.nowNs();
+    });
+    desk.form->waitMs(300);
+    EXPECT_EQ((innerEnd - t0) / kNsPerMs, 150);
+    EXPECT_EQ((desk.clock.nowNs() - t0) / kNsPerMs, 300);
+
+    // And an inner delay that outlasts the outer one holds the outer until it returns.
+    const int64_t t1 = desk.clock.nowNs();
+    desk.clock.schedule(1 * kNsPerMs, [&] { desk.form->comBreakPulse(); });
+    desk.form->waitMs(2);
+    EXPECT_EQ((desk.clock.nowNs() - t1) / kNsPerMs, 301);
+}
+
+TEST_F(Link, FileExistsOnlyForAReadableFileAndAFreeSlot) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "quill_link_test";
+    fs::create_directories(dir);
+    const std::string file = (dir / "a.mot").string();
+    std::ofstream(file) << "S9030000FC\n";
+    EXPECT_TRUE(desk.form->fileExists(file));
+    EXPECT_FALSE(desk.form->fileExists(""));
+    EXPECT_FALSE(desk.form->fileExists((dir / "missing.mot").string()));
+    EXPECT_FALSE(desk.form->fileExists(dir.string()));
+    ASSERT_TRUE(desk.fileSlot.open(file));
+    EXPECT_FALSE(desk.form->fileExists(file));
+    desk.fileSlot.close();
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quill

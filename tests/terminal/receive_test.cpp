@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/virtual_desk.h"
+
+namespace quill {
+namespace {
+
+using testing::VirtualDesk;
+
+const LineSettings kHost{38400, 'N', 8, 1};
+
+class Receive : public ::testing::Test {
+protected:
+    void SetUp() override { desk.start(); }
+    void arrive(const std::vector<uint8_t>& bytes) {
+        desk.port.sendBurstToHost(bytes, kHost);
+        desk.clock.runFor(200 * kNsPerMs);
+    }
+    VirtualDesk desk;
+};
+
+TEST_F(Receive, TerminalShowsTheBytesAndEmptiesTheBuffer) {
+    arrive({'O', 'K', 13, 10});
+    EXPECT_EQ(desk.status.text(), "OK\r\n.");
+    arrive({'>'});
+    EXPECT_EQ(desk.status.text(), "OK\r\n.>");
+    EXPECT_TRUE(desk.form->promptSeen);
+    EXPECT_EQ(desk.form->receiveCount, 0);
+    EXPECT_EQ(desk.form->receiveText, "");
+}
+
+TEST_F(Receive, DuringAWriteTheBytesStayForTheWaitAndNothingIsShown) {
+    desk.form->setWriteMode();
+    std::vector<uint8_t> bytes(20, 'a');
+    bytes[5] = 13;
+    arrive(bytes);
+    EXPECT_EQ(desk.form->receiveCount, 20);
+    EXPECT_EQ(desk.form->receiveText.size(), 21u);
+    EXPECT_EQ(desk.form->receiveText.substr(5, 2), "\r\n");
+    EXPECT_EQ(desk.status.text(), "");
+}
+
+TEST_F(Receive, MoreThan255CharactersEndTheWaitAndTheBufferNeverOverflows) {
+    desk.form->setWriteMode();
+    desk.form->abortFlag = false;
+    desk.timer3.setInterval(30000);
+    desk.timer3.setEnabled(true);
+    arrive(std::vector<uint8_t>(300, 'x'));
+    EXPECT_EQ(desk.form->errorCode, 82);
+    EXPECT_TRUE(desk.form->abortFlag);
+    EXPECT_FALSE(desk.timer3.enabled());
+    EXPECT_EQ(desk.form->receiveCount, 256);
+    EXPECT_EQ(desk.form->receiveText.size(), 300u);
+}
+
+TEST_F(Receive, ALineErrorBeepsDropsWhatWaitsAndEndsTheWait) {
+    for (CommEvent kind : {CommEvent::FramingError, CommEvent::Overrun, CommEvent::ParityError,
+                           CommEvent::BreakReceived, CommEvent::ReceiveBufferOverflow,
+                           CommEvent::TransmitBufferFull, CommEvent::OtherError}) {
+        SCOPED_TRACE(commEventName(kind));
+        desk.form->setWriteMode();
+        arrive({1, 2, 3});
+        desk.form->abortFlag = false;
+        desk.form->errorCode = 0;
+        const int beeps = desk.beeper.beeps;
+        desk.port.injectEvent(kind);
+        desk.clock.runFor(kNsPerMs);
+        EXPECT_EQ(desk.beeper.beeps, beeps + 1);
+        EXPECT_EQ(desk.form->errorCode, 83);
+        EXPECT_TRUE(desk.form->abortFlag);
+        EXPECT_EQ(desk.form->receiveCount, 0);
+        EXPECT_EQ(desk.form->receiveText, "");
+    }
+}
+
+TEST_F(Receive, OtherSignalChangesDoNothing) {
+    for (CommEvent kind : {CommEvent::DsrChanged, CommEvent::Ring,
+                           CommEvent::CarrierDetectChanged, CommEvent::EndOfFileChar}) {
+        desk.port.injectEvent(kind);
+        desk.clock.runFor(kNsPerMs);
+    }
+    EXPECT_EQ(desk.beeper.beeps, 0);
+    EXPECT_EQ(desk.form->errorCode, 0);
+    EXPECT_EQ(desk.status.text(), "");
+}
+
+TEST_F(Receive, ALongConsoleIsCutAtALineEndBeforeTheNewText) {
+    std::string text(16390, 'x');
+    text.replace(99, 2, "\r\n");
+    desk.status.replaceText(text);
+    desk.status.setCaret(5);  // wherever the user clicked, the cut puts the caret at the end
+    arrive({'N'});
+    EXPECT_EQ(desk.status.text().size(), 16292u);
+    EXPECT_EQ(desk.status.text().substr(0, 2), "\r\n");
+    EXPECT_EQ(desk.status.text().back(), 'N');
+}
+
+}  // namespace
+}  // namespace quill

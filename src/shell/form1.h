@@ -139,13 +139,17 @@ public:
     // ---- images/user_loader.cpp ----
     void loadUserProgram(const std::string& line);
     int32_t userBufferCount() const;
-    // Fills the user buffer from the open user program file until it holds more than one
-    // block or the file is used up; 1 with errorCode set on a bad line, else 0.
+    // Sets errorCode to 0, then fills the user buffer from the open user program file until
+    // it holds more than one block or the file is used up; 1 with errorCode set on a bad line
+    // (5, 6, 9), or with code 11 when the buffer is still empty after the fill (a file with
+    // no data at all; only the first fill of a transfer can find that), else 0.
     int32_t fillUserBuffer();
-    // The next block's address from the entry at UBrp; 1 with code 43 when it lies above
-    // the flash.
+    // blockAddress = the address at UBrp with its low 7 bits cleared; 1 with code 43 when it
+    // lies above H'7F80 (or below 0), else 0 with errorCode untouched. Needs a non-empty
+    // buffer, which a fill that returned 0 leaves.
     int32_t takeBlockAddress();
-    // Fills blockBuffer for blockAddress from the user buffer; true when the buffer ran empty.
+    // Fills blockBuffer[0..127] for blockAddress from the user buffer, H'FF where the head
+    // entry is not the next address; true when the buffer ran empty during this block.
     bool fillBlockBuffer();
     // Builds blockPacket from blockAddress and blockBuffer.
     void buildBlockPacket();

@@ -1,0 +1,8 @@
+#include "shell/form1.h"
+#include "terminal/help_text.h"
+
+namespace quill {
+
+void Form1::showHelp() { c_.HelpForm.showText(helpText()); }
+
+}  // namespace quill

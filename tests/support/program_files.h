@@ -1,0 +1,91 @@
+#pragma once
+
+// Program files for tests: S-records and Intel HEX written from bytes, in a scratch folder
+// that goes away with the test.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace quill::testing {
+
+inline std::string hexByte(unsigned v) {
+    static const char d[] = "0123456789ABCDEF";
+    return {d[(v >> 4) & 0xF], d[v & 0xF]};
+}
+
+// S1 records of `perRecord` bytes from `address` on, with an S0 header and an S9 end.
+inline std::string sRecords(uint16_t address, const std::vector<uint8_t>& data,
+                            size_t perRecord = 16) {
+    std::string out = "S00600004844521B\r\n";
+    for (size_t i = 0; i < data.size(); i += perRecord) {
+        const size_t n = std::min(perRecord, data.size() - i);
+        const unsigned a = unsigned(address + i) & 0xFFFF;
+        unsigned sum = unsigned(n + 3) + (a >> 8) + (a & 0xFF);
+        std::string line = "S1" + hexByte(unsigned(n + 3)) + hexByte(a >> 8) + hexByte(a);
+        for (size_t k = 0; k < n; ++k) {
+            line += hexByte(data[i + k]);
+            sum += data[i + k];
+        }
+        out += line + hexByte(~sum & 0xFF) + "\r\n";
+    }
+    return out + "S9030000FC\r\n";
+}
+
+// Intel HEX data records from `address` on, with the end record.
+inline std::string intelHex(uint16_t address, const std::vector<uint8_t>& data,
+                            size_t perRecord = 16) {
+    std::string out;
+    for (size_t i = 0; i < data.size(); i += perRecord) {
+        const size_t n = std::min(perRecord, data.size() - i);
+        const unsigned a = unsigned(address + i) & 0xFFFF;
+        unsigned sum = unsigned(n) + (a >> 8) + (a & 0xFF);
+        std::string line = ":" + hexByte(unsigned(n)) + hexByte(a >> 8) + hexByte(a) + "00";
+        for (size_t k = 0; k < n; ++k) {
+            line += hexByte(data[i + k]);
+            sum += data[i + k];
+        }
+        out += line + hexByte((0x100 - (sum & 0xFF)) & 0xFF) + "\r\n";
+    }
+    return out + ":00000001FF\r\n";
+}
+
+// Bytes that differ from their neighbours, so that a misplaced byte shows.
+inline std::vector<uint8_t> patternBytes(size_t n, unsigned seed = 1) {
+    std::vector<uint8_t> out(n);
+    unsigned x = seed * 2654435761u;
+    for (auto& b : out) {
+        x = x * 1103515245u + 12345u;
+        b = uint8_t(x >> 16);
+    }
+    return out;
+}
+
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        static int count = 0;
+        path_ = std::filesystem::temp_directory_path() /
+                ("quill_test_" + std::to_string(::getpid()) + "_" + std::to_string(count++));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string write(const std::string& name, const std::string& content) const {
+        const auto p = path_ / name;
+        std::ofstream(p, std::ios::binary) << content;
+        return p.string();
+    }
+    std::string path(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace quill::testing

@@ -40,16 +40,8 @@ int32_t Form1::runKernelTransfer(std::string& errorText) {
     UBwp = 0;
     UBrp = 0;
 
-    bool firstFill = true;
     for (;;) {
         if (fillUserBuffer() != 0) return failureExit(errorText);
-        // A file without a data record would leave the buffer empty, and the block cut from
-        // it would be stale entries of an earlier write.
-        if (firstFill && userBufferCount() == 0) {
-            errorCode = kNoUserData;
-            return failureExit(errorText);
-        }
-        firstFill = false;
         if (takeBlockAddress() != 0) return failureExit(errorText);
         const bool ranEmpty = fillBlockBuffer();
         buildBlockPacket();

@@ -51,7 +51,8 @@ int32_t Form1::fillUserBuffer() {
 }
 
 int32_t Form1::takeBlockAddress() {
-    blockAddress = UBaddr[static_cast<size_t>(UBrp)] & 0xFF80;
+    // Only the low 7 bits are cleared: an address that ran past H'FFFF stays above the flash.
+    blockAddress = UBaddr[static_cast<size_t>(UBrp)] & ~int32_t{0x7F};
     if (blockAddress > kHighestBlockAddress || blockAddress < 0) {
         errorCode = kBlockAddressTooHigh;
         return 1;

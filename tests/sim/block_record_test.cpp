@@ -10,7 +10,9 @@ namespace {
 
 using testing::blockRecord;
 
-Record view(const std::vector<uint8_t>& r) { return Record(r.data(), kRecordSize); }
+Record view(const std::vector<uint8_t>& r) {
+    return Record(r.data(), kRecordSize);
+}
 
 TEST(BlockRecord, ChecksumOfKnownBlocks) {
     auto ff = blockRecord(0x0000, 0xFF);
@@ -50,7 +52,8 @@ TEST(BlockRecord, FaultsInCheckingOrder) {
         {"ignored zeros count", [](std::vector<uint8_t>& r) { r[2] = 1; }, 'S'},
         {"zeros re-signed", [](std::vector<uint8_t>& r) { r[2] = 1, resign(r); }, 0},
         {"unaligned", [](std::vector<uint8_t>& r) { r[5] = 0x40, resign(r); }, 'A'},
-        {"unaligned beyond", [](std::vector<uint8_t>& r) { r[4] = 0x80, r[5] = 0x01, resign(r); }, 'A'},
+        {"unaligned beyond", [](std::vector<uint8_t>& r) { r[4] = 0x80, r[5] = 0x01, resign(r); },
+         'A'},
         {"beyond flash", [](std::vector<uint8_t>& r) { r[4] = 0x80, resign(r); }, 'W'},
         {"far beyond", [](std::vector<uint8_t>& r) { r[4] = 0xF7, r[5] = 0x80, resign(r); }, 'W'},
     };
@@ -67,7 +70,7 @@ TEST(FlashMemory, BitsOnlyGoFromOneToZero) {
         bool ok;
     };
     const Case cases[] = {
-        {0xFF, 0x12, 0x12, true},  {0xFF, 0xFF, 0xFF, true}, {0xF0, 0x30, 0x30, true},
+        {0xFF, 0x12, 0x12, true},  {0xFF, 0xFF, 0xFF, true},  {0xF0, 0x30, 0x30, true},
         {0x0F, 0xFF, 0x0F, false}, {0x12, 0x21, 0x00, false}, {0x00, 0x00, 0x00, true},
     };
     for (const auto& c : cases) {

@@ -29,17 +29,26 @@ TEST(BoardOptions, EachNameSetsItsField) {
         {"erase-time=250", [](const O& o) { return o.eraseTimeMs == 250; }},
         {"program-time=0", [](const O& o) { return o.programTimeMs == 0; }},
         {"speeds=2400", [](const O& o) { return o.speeds == std::vector<int>{2400}; }},
-        {"speeds=9600,2400", [](const O& o) { return o.speeds == std::vector<int>{9600, 2400}; }},
+        {"speeds=9600,2400",
+         [](const O& o) {
+             return o.speeds == std::vector<int>{9600, 2400};
+         }},
         {"speeds=4800,2400,chatter",
-         [](const O& o) { return o.speeds == std::vector<int>{4800, 2400} && o.chatter; }},
+         [](const O& o) {
+             return o.speeds == std::vector<int>{4800, 2400} && o.chatter;
+         }},
         {"chatter,speeds=4800,1200",
-         [](const O& o) { return o.speeds == std::vector<int>{4800, 1200} && o.chatter; }},
+         [](const O& o) {
+             return o.speeds == std::vector<int>{4800, 1200} && o.chatter;
+         }},
         {"match-count=1", [](const O& o) { return o.matchCount == 1; }},
         {"unpowered", [](const O& o) { return o.unpowered; }},
         {"match-silent", [](const O& o) { return o.matchSilent; }},
         {"match-byte=3f", [](const O& o) { return o.matchByte == 0x3F; }},
-        {"erase=ff", [](const O& o) { return o.erase == O::EraseAnswer::Byte && o.eraseByte == 0xFF; }},
-        {"erase=5A", [](const O& o) { return o.erase == O::EraseAnswer::Byte && o.eraseByte == 0x5A; }},
+        {"erase=ff",
+         [](const O& o) { return o.erase == O::EraseAnswer::Byte && o.eraseByte == 0xFF; }},
+        {"erase=5A",
+         [](const O& o) { return o.erase == O::EraseAnswer::Byte && o.eraseByte == 0x5A; }},
         {"erase=silent", [](const O& o) { return o.erase == O::EraseAnswer::Silent; }},
         {"erase=double", [](const O& o) { return o.erase == O::EraseAnswer::Double; }},
         {"length-echo=wrong", [](const O& o) { return o.lengthEcho == O::LengthEcho::Wrong; }},
@@ -50,20 +59,31 @@ TEST(BoardOptions, EachNameSetsItsField) {
                     o.imageEcho.at(0) == O::EchoFault::Silent;
          }},
         {"start=silent", [](const O& o) { return o.start == O::StartAnswer::Silent; }},
-        {"start=55", [](const O& o) { return o.start == O::StartAnswer::Byte && o.startByte == 0x55; }},
+        {"start=55",
+         [](const O& o) { return o.start == O::StartAnswer::Byte && o.startByte == 0x55; }},
         {"prompt=silent", [](const O& o) { return o.prompt == O::Prompt::Silent; }},
         {"prompt=late", [](const O& o) { return o.prompt == O::Prompt::Late; }},
         {"block=3:Z,block=0:>",
          [](const O& o) { return o.blockAnswer.at(3) == 'Z' && o.blockAnswer.at(0) == '>'; }},
         {"block=2::", [](const O& o) { return o.blockAnswer.at(2) == ':'; }},
-        {"block-silent=7,block-silent=1", [](const O& o) { return o.blockSilent == std::set{1, 7}; }},
+        {"block-silent=7,block-silent=1",
+         [](const O& o) {
+             return o.blockSilent == std::set{1, 7};
+         }},
         {"chatter", [](const O& o) { return o.chatter; }},
-        {"line-error=erase", [](const O& o) { return o.lineErrorErase && o.lineErrorBlocks.empty(); }},
+        {"line-error=erase",
+         [](const O& o) { return o.lineErrorErase && o.lineErrorBlocks.empty(); }},
         {"line-error=block:4",
          [](const O& o) { return !o.lineErrorErase && o.lineErrorBlocks == std::set{4}; }},
         {"power-off=block:2", [](const O& o) { return o.powerOffBlock == 2; }},
-        {"user-line=9600", [](const O& o) { return o.userLine == LineSettings{9600, 'N', 8, 1}; }},
-        {"user-line=4800:E:7:2", [](const O& o) { return o.userLine == LineSettings{4800, 'E', 7, 2}; }},
+        {"user-line=9600",
+         [](const O& o) {
+             return o.userLine == LineSettings{9600, 'N', 8, 1};
+         }},
+        {"user-line=4800:E:7:2",
+         [](const O& o) {
+             return o.userLine == LineSettings{4800, 'E', 7, 2};
+         }},
         {"stuck=7f00:0f", [](const O& o) { return o.stuckCells.at(0x7F00) == 0x0F; }},
         {" erase-time = 5 , chatter ", [](const O& o) { return o.eraseTimeMs == 5 && o.chatter; }},
         {"erase-time=5,,erase-time=7,", [](const O& o) { return o.eraseTimeMs == 7; }},

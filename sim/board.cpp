@@ -1,0 +1,441 @@
+#include "sim/board.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "platform/virtual/wire.h"
+
+namespace quill::sim {
+
+namespace {
+
+constexpr uint8_t kMatchAnswer = 0x00;
+constexpr uint8_t kEraseRequest = 0x55;
+constexpr uint8_t kBootAcknowledge = 0xAA;  // flash erased, and again when the kernel starts
+constexpr uint8_t kWakeUp = 0x0D;
+
+int64_t ms(int milliseconds) {
+    return int64_t(milliseconds) * kNsPerMs;
+}
+
+// How many bit times the line stays low from the start bit of an H'00: the boot ROM times
+// that run and takes it as nine bits, so only a format whose run is nine bits long matches.
+int lowRunOfZero(const LineSettings& s) {
+    const bool parityLow = s.parity == 'E' || s.parity == 'S';
+    return 1 + s.dataBits + (parityLow ? 1 : 0);
+}
+
+std::string chatterText(int length) {
+    std::string text;
+    while (int(text.size()) < length) text += "kernel: verify pass, block busy\r\n";
+    text.resize(size_t(length));
+    return text;
+}
+
+}  // namespace
+
+const char* boardEventName(BoardEvent::Kind kind) {
+    using K = BoardEvent::Kind;
+    switch (kind) {
+        case K::PowerOn:
+            return "power on";
+        case K::PowerOff:
+            return "power off";
+        case K::Reset:
+            return "reset";
+        case K::BootMode:
+            return "boot mode";
+        case K::UserMode:
+            return "user mode";
+        case K::Nmi:
+            return "NMI";
+        case K::BreakOn:
+            return "break on";
+        case K::BreakOff:
+            return "break off";
+        case K::UartError:
+            return "UART error";
+        case K::Matched:
+            return "bit rate matched";
+        case K::EraseStart:
+            return "erase start";
+        case K::EraseEnd:
+            return "erase end";
+        case K::Length:
+            return "length";
+        case K::KernelStart:
+            return "kernel start";
+        case K::KernelWake:
+            return "kernel wake-up";
+        case K::Block:
+            return "block";
+    }
+    return "?";
+}
+
+Board::Board(Scheduler& scheduler, VirtualSerialPort& port, BoardOptions options)
+    : scheduler_(scheduler), port_(port), options_(std::move(options)) {
+    for (auto [address, value] : options_.stuckCells) flash_.setStuck(address, value);
+    port_.attach(this);
+    dtr_ = port_.isOpen() && port_.dtr();
+    rts_ = port_.isOpen() && port_.rts();
+    if (!options_.unpowered) setPower(true);
+}
+
+Board::~Board() {
+    stopEverything();
+    port_.attach(nullptr);
+}
+
+void Board::log(BoardEvent::Kind kind, int value, char answer) {
+    events_.push_back({scheduler_.nowNs(), kind, value, answer});
+}
+
+Scheduler::Handle Board::after(int64_t delayNs, std::function<void()> fn) {
+    auto self = std::make_shared<Scheduler::Handle>(0);
+    Scheduler::Handle handle = scheduler_.schedule(delayNs, [this, self, fn = std::move(fn)] {
+        pending_.erase(*self);
+        fn();
+    });
+    *self = handle;
+    pending_.insert(handle);
+    return handle;
+}
+
+void Board::cancel(Scheduler::Handle& handle) {
+    if (handle != 0 && pending_.erase(handle) != 0) scheduler_.cancel(handle);
+    handle = 0;
+}
+
+// A reset or a power loss ends whatever the chip was in the middle of.
+void Board::stopEverything() {
+    for (auto handle : pending_) scheduler_.cancel(handle);
+    pending_.clear();
+    recordTimer_ = 0;
+    record_.clear();
+}
+
+void Board::send(uint8_t byte) {
+    if (powered()) port_.sendToHost(byte, uart_);
+}
+
+void Board::send(std::string_view text) {
+    for (char c : text) send(uint8_t(c));
+}
+
+// ---- power, reset and mode
+
+void Board::setPower(bool on) {
+    if (on == powered()) return;
+    if (!on) {
+        stopEverything();
+        state_ = State::Off;
+        log(BoardEvent::Kind::PowerOff);
+        port_.setCtsLine(false);
+        return;
+    }
+    state_ = State::Reset;
+    log(BoardEvent::Kind::PowerOn);
+    port_.setCtsLine(true);
+    if (dtr_) release();
+}
+
+void Board::hostLines(bool dtr, bool rts) {
+    const bool dtrWas = dtr_;
+    const bool rtsWas = rts_;
+    dtr_ = dtr;
+    rts_ = rts;
+    if (!powered()) return;
+    if (dtrWas && !dtr) {
+        stopEverything();
+        state_ = State::Reset;
+        log(BoardEvent::Kind::Reset);
+    } else if (!dtrWas && dtr) {
+        release();
+    } else if (dtr && rtsWas && !rts) {
+        log(BoardEvent::Kind::Nmi);
+        if (state_ == State::User) send(kNmiNotice);
+    }
+}
+
+// The chip leaves reset and samples its mode pin, which RTS drives.
+void Board::release() {
+    if (!rts_) {
+        state_ = State::Matching;
+        matchSpeed_ = 0;
+        matchRun_ = 0;
+        matchByteUsed_ = false;
+        bootLength_ = 0;
+        ram_.clear();
+        log(BoardEvent::Kind::BootMode);
+        return;
+    }
+    state_ = State::User;
+    uart_ = userLine();
+    log(BoardEvent::Kind::UserMode);
+    send(kUserGreeting);
+}
+
+LineSettings Board::userLine() const {
+    if (options_.userLine) return *options_.userLine;
+    if (lastMatchedSpeed_ != 0) return {lastMatchedSpeed_, 'N', 8, 1};
+    return kUnmatchedUserLine;
+}
+
+void Board::hostBreak(bool on) {
+    if (powered()) log(on ? BoardEvent::Kind::BreakOn : BoardEvent::Kind::BreakOff);
+}
+
+// ---- the board's UART
+
+void Board::hostChar(uint8_t byte, const LineSettings& hostSettings) {
+    switch (state_) {
+        case State::Off:
+        case State::Reset:
+        case State::Halted:
+        case State::Erasing:
+            return;
+        case State::Matching:
+            // No UART is set up yet: the boot ROM times the bits itself.
+            matchByte(byte, hostSettings);
+            return;
+        default:
+            break;
+    }
+    for (const auto& r : wire::receiveChar(byte, hostSettings, uart_)) {
+        if (r.kind != wire::Received::Kind::Byte) {
+            log(BoardEvent::Kind::UartError, hostSettings.speed);
+            continue;
+        }
+        switch (state_) {
+            case State::KernelAsleep:
+            case State::Kernel:
+                kernelByte(r.byte);
+                break;
+            case State::User:
+                userByte(r.byte);
+                break;
+            default:
+                bootByte(r.byte);
+                break;
+        }
+    }
+}
+
+// ---- boot ROM
+
+void Board::matchByte(uint8_t byte, const LineSettings& host) {
+    const auto& speeds = options_.speeds;
+    const bool matchable = byte == 0 && lowRunOfZero(host) == 9 && !options_.matchSilent &&
+                           std::find(speeds.begin(), speeds.end(), host.speed) != speeds.end();
+    if (!matchable) {
+        matchRun_ = 0;
+        return;
+    }
+    if (host.speed != matchSpeed_) {
+        matchSpeed_ = host.speed;
+        matchRun_ = 0;
+    }
+    if (++matchRun_ < options_.matchCount) return;
+    matchRun_ = 0;
+    uart_ = {host.speed, 'N', 8, 1};
+    if (options_.matchByte && !matchByteUsed_) {
+        // A bad answer: the boot ROM goes on measuring.
+        matchByteUsed_ = true;
+        send(*options_.matchByte);
+        return;
+    }
+    lastMatchedSpeed_ = host.speed;
+    log(BoardEvent::Kind::Matched, host.speed);
+    state_ = State::AwaitErase;
+    send(kMatchAnswer);
+}
+
+void Board::bootByte(uint8_t byte) {
+    switch (state_) {
+        case State::AwaitErase:
+            if (byte == kEraseRequest) startErase();
+            break;
+        case State::LengthHigh:
+            lengthByte(byte);
+            break;
+        case State::LengthLow:
+            lengthByte(byte);
+            break;
+        case State::Image:
+            imageByte(byte);
+            break;
+        default:
+            break;
+    }
+}
+
+void Board::startErase() {
+    state_ = State::Erasing;
+    log(BoardEvent::Kind::EraseStart);
+    const int64_t eraseNs = ms(options_.eraseTimeMs);
+    if (options_.lineErrorErase)
+        after(eraseNs / 2, [this] { port_.injectEvent(CommEvent::FramingError); });
+    after(eraseNs, [this] {
+        flash_.erase();
+        written_.reset();
+        log(BoardEvent::Kind::EraseEnd);
+        state_ = State::LengthHigh;
+        using E = BoardOptions::EraseAnswer;
+        switch (options_.erase) {
+            case E::Normal:
+                send(kBootAcknowledge);
+                break;
+            case E::Byte:
+                send(options_.eraseByte);
+                break;
+            case E::Silent:
+                break;
+            case E::Double:
+                port_.sendBurstToHost({kBootAcknowledge, kBootAcknowledge}, uart_);
+                break;
+        }
+    });
+}
+
+// Each length byte is echoed as it comes, unless the length is already known to be more
+// than the RAM holds; then the boot ROM stops answering.
+void Board::lengthByte(uint8_t byte) {
+    using L = BoardOptions::LengthEcho;
+    if (state_ == State::LengthHigh) {
+        bootLength_ = byte << 8;
+        if (bootLength_ > kMaxBootLength) {
+            state_ = State::Halted;
+            return;
+        }
+        state_ = State::LengthLow;
+        send(byte);
+        return;
+    }
+    bootLength_ |= byte;
+    log(BoardEvent::Kind::Length, bootLength_);
+    if (bootLength_ > kMaxBootLength) {
+        state_ = State::Halted;
+        return;
+    }
+    if (options_.lengthEcho == L::Normal) send(byte);
+    if (options_.lengthEcho == L::Wrong) send(uint8_t(~byte));
+    state_ = State::Image;
+    if (bootLength_ == 0) startKernel();
+}
+
+void Board::imageByte(uint8_t byte) {
+    const int index = int(ram_.size());
+    ram_.push_back(byte);
+    auto fault = options_.imageEcho.find(index);
+    if (fault == options_.imageEcho.end()) {
+        send(byte);
+    } else if (fault->second == BoardOptions::EchoFault::Wrong) {
+        send(uint8_t(~byte));
+    }
+    if (int(ram_.size()) == bootLength_) startKernel();
+}
+
+void Board::startKernel() {
+    log(BoardEvent::Kind::KernelStart);
+    using S = BoardOptions::StartAnswer;
+    if (options_.start == S::Normal) send(kBootAcknowledge);
+    if (options_.start == S::Byte) send(options_.startByte);
+    state_ = State::KernelAsleep;
+    record_.clear();
+    blockIndex_ = 0;
+}
+
+// ---- kernel
+
+void Board::kernelByte(uint8_t byte) {
+    if (state_ == State::KernelAsleep) {
+        if (byte == kWakeUp) wake();
+        return;
+    }
+    if (record_.empty()) {
+        recordTimer_ = after(ms(kRecordTimeOutMs), [this] {
+            recordTimer_ = 0;
+            record_.clear();
+            log(BoardEvent::Kind::Block, -1, kAnswerTimeOut);
+            send(uint8_t(kAnswerTimeOut));
+        });
+    }
+    record_.push_back(byte);
+    if (record_.size() == kRecordSize) {
+        cancel(recordTimer_);
+        takeRecord();
+    }
+}
+
+void Board::wake() {
+    state_ = State::Kernel;
+    log(BoardEvent::Kind::KernelWake);
+    send(kKernelBanner);
+    using P = BoardOptions::Prompt;
+    if (options_.prompt == P::Normal) send(uint8_t(kAnswerAccepted));
+    if (options_.prompt == P::Late)
+        after(ms(kLatePromptMs), [this] { send(uint8_t(kAnswerAccepted)); });
+}
+
+void Board::takeRecord() {
+    std::array<uint8_t, kRecordSize> record;
+    std::copy(record_.begin(), record_.end(), record.begin());
+    record_.clear();
+    const int block = blockIndex_++;
+    const uint16_t address = recordAddress(record);
+    char fault = recordFault(record);
+    if (fault == 0 && written_[address / kBlockSize]) fault = kAnswerWrittenTwice;
+    const auto data = std::span<const uint8_t>(record).subspan(kRecordDataOffset, kBlockSize);
+    const int64_t programNs = ms(options_.programTimeMs);
+
+    if (options_.blockSilent.count(block) != 0) {
+        log(BoardEvent::Kind::Block, address, 0);
+        return;
+    }
+    if (options_.powerOffBlock == block) {
+        // The supply fails halfway through programming: half a block reaches the flash.
+        after(programNs / 2, [this, fault, address, data = std::vector(data.begin(), data.end())] {
+            if (fault == 0) flash_.program(address, std::span(data).first(kBlockSize / 2));
+            log(BoardEvent::Kind::Block, address, 0);
+            setPower(false);
+        });
+        return;
+    }
+    if (auto forced = options_.blockAnswer.find(block); forced != options_.blockAnswer.end()) {
+        char c = forced->second;
+        after(programNs, [this, block, address, c] { answer(block, address, c); });
+        return;
+    }
+    if (fault != 0) {
+        answer(block, address, fault);
+        return;
+    }
+    written_.set(address / kBlockSize);
+    after(programNs, [this, block, address, data = std::vector(data.begin(), data.end())] {
+        const bool ok = flash_.program(address, data);
+        answer(block, address, ok ? kAnswerAccepted : kAnswerProgramFailed);
+    });
+}
+
+void Board::answer(int block, int address, char c) {
+    if (options_.lineErrorBlocks.count(block) != 0) port_.injectEvent(CommEvent::FramingError);
+    log(BoardEvent::Kind::Block, address, c);
+    if (options_.chatter && block == 0) {
+        // A talkative kernel: its answer and a long report behind it, which a buffering
+        // driver hands over in one batch.
+        std::string text = c + chatterText(kChatterLength - 1);
+        if (powered()) port_.sendBurstToHost({text.begin(), text.end()}, uart_);
+        return;
+    }
+    send(uint8_t(c));
+}
+
+// ---- user program
+
+void Board::userByte(uint8_t byte) {
+    send(byte);
+}
+
+}  // namespace quill::sim

@@ -1,0 +1,159 @@
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/line_settings.h"
+#include "platform/scheduler.h"
+#include "platform/virtual/virtual_serial_port.h"
+#include "sim/block_record.h"
+#include "sim/board_options.h"
+#include "sim/flash_memory.h"
+
+namespace quill::sim {
+
+// What the board did, with its time, for tests and for a look at a run.
+struct BoardEvent {
+    enum class Kind {
+        PowerOn,
+        PowerOff,
+        Reset,     // DTR went off: the chip is held in reset
+        BootMode,  // released with RTS off
+        UserMode,  // released with RTS on
+        Nmi,       // RTS went off while the chip ran
+        BreakOn,
+        BreakOff,
+        UartError,  // a host character the board's UART could not read (value: the settings' speed)
+        Matched,    // the boot ROM took a bit rate (value: bit/s)
+        EraseStart,
+        EraseEnd,
+        Length,       // value: the boot program length the boot ROM took
+        KernelStart,  // the boot ROM branched to H'F780
+        KernelWake,   // the kernel's CR
+        Block,        // value: the record's address (-1 after a time-out); answer: 0 if none
+    };
+    int64_t timeNs;
+    Kind kind;
+    int value = 0;
+    char answer = 0;
+};
+
+const char* boardEventName(BoardEvent::Kind kind);
+
+// An H8/3694 board on a serial cable: DTR drives its reset, RTS its NMI and boot-mode pin,
+// CTS shows its power. In boot mode the chip's boot ROM matches the bit rate, erases the
+// flash and loads a program to H'F780; the program it then "runs" is a stand-in for a
+// flash-writing kernel that takes 137-byte block records. Reset into user mode, it runs a
+// small echo program. It never executes the bytes it receives.
+class Board : public SerialFarEnd {
+  public:
+    enum class State {
+        Off,    // no power
+        Reset,  // held in reset
+        Matching,
+        AwaitErase,  // matched; waits for H'55
+        Erasing,
+        LengthHigh,
+        LengthLow,
+        Image,
+        Halted,        // the boot ROM gave up (a length it cannot take); only a reset helps
+        KernelAsleep,  // waits for the wake-up CR
+        Kernel,        // takes block records
+        User,
+    };
+
+    static constexpr uint16_t kRamLoadAddress = 0xF780;
+    static constexpr int kMaxBootLength = 1904;
+    static constexpr int kRecordTimeOutMs = 5000;
+    // The kernel's banner and prompt fit within 100 ms of its wake-up CR even at 2400 bit/s.
+    static constexpr std::string_view kKernelBanner = "Quill kernel\r\n";
+    static constexpr std::string_view kUserGreeting = "Quill board: user program\r\n";
+    static constexpr std::string_view kNmiNotice = "NMI\r\n";
+    static constexpr int kLatePromptMs = 150;
+    // With the chatter fault the first answer is this long, prompt included.
+    static constexpr int kChatterLength = 300;
+    static constexpr LineSettings kUnmatchedUserLine{38400, 'N', 8, 1};
+
+    // Attaches itself to the far end of `port`; the board is powered unless the options say
+    // otherwise, and starts at once if the port's DTR is already on.
+    Board(Scheduler& scheduler, VirtualSerialPort& port, BoardOptions options = {});
+    ~Board() override;
+    Board(const Board&) = delete;
+    Board& operator=(const Board&) = delete;
+
+    // SerialFarEnd
+    void hostChar(uint8_t byte, const LineSettings& hostSettings) override;
+    void hostBreak(bool on) override;
+    void hostLines(bool dtr, bool rts) override;
+
+    // The board's power switch.
+    void setPower(bool on);
+    bool powered() const { return state_ != State::Off; }
+
+    State state() const { return state_; }
+    const LineSettings& uart() const { return uart_; }
+    const BoardOptions& options() const { return options_; }
+    FlashMemory& flash() { return flash_; }
+    const FlashMemory& flash() const { return flash_; }
+    // The boot program as received into RAM from H'F780.
+    const std::vector<uint8_t>& bootImage() const { return ram_; }
+    int bootLength() const { return bootLength_; }
+    const std::vector<BoardEvent>& events() const { return events_; }
+    // The records the kernel has answered (or swallowed) since it started.
+    int blocksSeen() const { return blockIndex_; }
+
+  private:
+    void log(BoardEvent::Kind kind, int value = 0, char answer = 0);
+    // Runs fn after delayNs unless a reset or power loss comes first.
+    Scheduler::Handle after(int64_t delayNs, std::function<void()> fn);
+    void cancel(Scheduler::Handle& handle);
+    void stopEverything();
+    void release();  // DTR on: sample RTS
+    void send(uint8_t byte);
+    void send(std::string_view text);
+
+    void bootByte(uint8_t byte);
+    void matchByte(uint8_t byte, const LineSettings& hostSettings);
+    void startErase();
+    void lengthByte(uint8_t byte);
+    void imageByte(uint8_t byte);
+    void startKernel();
+    void kernelByte(uint8_t byte);
+    void wake();
+    void takeRecord();
+    void answer(int block, int address, char answer);
+    void userByte(uint8_t byte);
+    LineSettings userLine() const;
+
+    Scheduler& scheduler_;
+    VirtualSerialPort& port_;
+    BoardOptions options_;
+    State state_ = State::Off;
+    bool dtr_ = false;
+    bool rts_ = false;
+    LineSettings uart_ = kUnmatchedUserLine;
+    int lastMatchedSpeed_ = 0;
+    std::set<Scheduler::Handle> pending_;
+    std::vector<BoardEvent> events_;
+    FlashMemory flash_;
+
+    // Boot ROM
+    int matchSpeed_ = 0;
+    int matchRun_ = 0;
+    bool matchByteUsed_ = false;
+    int bootLength_ = 0;
+    std::vector<uint8_t> ram_;
+
+    // Kernel
+    std::vector<uint8_t> record_;
+    Scheduler::Handle recordTimer_ = 0;
+    std::bitset<FlashMemory::kSize / kBlockSize> written_;
+    int blockIndex_ = 0;
+};
+
+}  // namespace quill::sim

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/line_settings.h"
+
+namespace quill::sim {
+
+// The environment variable that carries board options to the programs.
+inline constexpr const char* kBoardOptionsVariable = "QUILLMONT_SIM";
+
+// How the virtual board behaves: a healthy 20 MHz board by default, with faults switched on
+// by name. Every field is set by one option of parseBoardOptions.
+struct BoardOptions {
+    enum class EraseAnswer { Normal, Byte, Silent, Double };
+    enum class LengthEcho { Normal, Wrong, Short };
+    enum class EchoFault { Wrong, Silent };
+    enum class StartAnswer { Normal, Byte, Silent };
+    enum class Prompt { Normal, Silent, Late };
+
+    int eraseTimeMs = 1000;                // erase-time=MS
+    int programTimeMs = 3;                 // program-time=MS (per block)
+    std::vector<int> speeds{19200, 9600};  // speeds=S[,S...]: the rates the boot ROM can match
+    int matchCount = 3;                    // match-count=N: H'00 bytes it needs before it answers
+    bool unpowered = false;                // unpowered
+    bool matchSilent = false;              // match-silent
+    std::optional<uint8_t> matchByte;      // match-byte=HH (first match only)
+    EraseAnswer erase = EraseAnswer::Normal;  // erase=ff|HH|silent|double
+    uint8_t eraseByte = 0;
+    LengthEcho lengthEcho = LengthEcho::Normal;  // length-echo=wrong|short
+    std::map<int, EchoFault> imageEcho;          // image-echo=I:wrong|I:silent (repeatable)
+    StartAnswer start = StartAnswer::Normal;     // start=silent|HH
+    uint8_t startByte = 0;
+    Prompt prompt = Prompt::Normal;    // prompt=silent|late
+    std::map<int, char> blockAnswer;   // block=K:C (repeatable)
+    std::set<int> blockSilent;         // block-silent=K (repeatable)
+    bool chatter = false;              // chatter: the first answer drowns in 300 characters
+    bool lineErrorErase = false;       // line-error=erase
+    std::set<int> lineErrorBlocks;     // line-error=block:K (repeatable)
+    std::optional<int> powerOffBlock;  // power-off=block:K
+    // user-line=SPEED[:P:D:S]: the user program's line settings; unset, it follows the rate
+    // last matched in boot mode.
+    std::optional<LineSettings> userLine;
+    std::map<uint16_t, uint8_t> stuckCells;  // stuck=AAAA:HH (repeatable): erase leaves HH there
+};
+
+struct BoardOptionsResult {
+    BoardOptions options;
+    std::string error;  // empty when every option was understood
+    bool ok() const { return error.empty(); }
+};
+
+// Reads a comma-separated list of NAME[=VALUE] options on top of `base`. A bare number right
+// after a speeds option continues its list, so "speeds=9600,2400,chatter" sets two speeds.
+// A later single-valued option overrides an earlier one; the repeatable ones add up. An
+// unknown name or a malformed value gives an error naming it, and `base` unchanged.
+BoardOptionsResult parseBoardOptions(std::string_view text, const BoardOptions& base = {});
+
+}  // namespace quill::sim

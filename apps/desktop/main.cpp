@@ -1,0 +1,11 @@
+#include "common/command_line.h"
+#include "desktop/application.h"
+#include "desktop/main_window.h"
+
+int main(int argc, char** argv) {
+    quill::app::Application application(argc, argv);
+    // After the application has taken its own options (-platform ...) out of argv.
+    quill::app::MainWindow window(quill::app::commandLineText(argc, argv));
+    window.show();
+    return application.exec();
+}

@@ -1,0 +1,202 @@
+#include "platform/qt/qt_controls.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPalette>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/qt/qt_console.h"
+
+namespace quill {
+
+QColor toQColor(Color color) {
+    const QPalette palette = QApplication::palette();
+    switch (color.system) {
+        case Color::System::ButtonFace:
+            return palette.color(QPalette::Button);
+        // Qt has no role of its own for menus; they are drawn in the window colour.
+        case Color::System::Menu:
+            return palette.color(QPalette::Window);
+        case Color::System::WindowText:
+            return palette.color(QPalette::WindowText);
+        case Color::System::None:
+            break;
+    }
+    return QColor(color.red, color.green, color.blue);
+}
+
+QFont fixedPitchFont(int points) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    font.setPointSize(points);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+namespace {
+
+std::string toStd(const QString& s) {
+    return s.toStdString();
+}
+QString toQ(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+void ClickableLabel::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    QLabel::mousePressEvent(event);
+}
+
+// A click is a release over the label after a press on it, as with a button.
+void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    QLabel::mouseReleaseEvent(event);
+    if (click) emit clicked();
+}
+
+QtLabel::QtLabel(QLabel* label) : label_(label) {
+    label_->setAlignment(Qt::AlignCenter);
+    label_->setWordWrap(true);
+    label_->setAutoFillBackground(true);
+}
+
+void QtLabel::setCaption(const std::string& caption) {
+    label_->setText(toQ(caption));
+}
+std::string QtLabel::caption() const {
+    return toStd(label_->text());
+}
+
+void QtLabel::setBackColor(Color color) {
+    back_ = color;
+    QPalette palette = label_->palette();
+    palette.setColor(QPalette::Window, toQColor(color));
+    label_->setPalette(palette);
+}
+
+void QtLabel::setForeColor(Color color) {
+    fore_ = color;
+    QPalette palette = label_->palette();
+    // Only the enabled groups: a disabled label keeps the style's grey text.
+    palette.setColor(QPalette::Active, QPalette::WindowText, toQColor(color));
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, toQColor(color));
+    label_->setPalette(palette);
+}
+
+void QtButton::setCaption(const std::string& caption) {
+    button_->setText(toQ(caption));
+}
+std::string QtButton::caption() const {
+    return toStd(button_->text());
+}
+
+void QtButton::setBackColor(Color color) {
+    back_ = color;
+    QPalette palette = button_->palette();
+    palette.setColor(QPalette::Button, toQColor(color));
+    button_->setPalette(palette);
+}
+
+QtTextField::QtTextField(QLineEdit* edit) : edit_(edit) {
+    changedConnection_ =
+        QObject::connect(edit_, &QLineEdit::textChanged, edit_, [this] { changed(); });
+}
+
+QtTextField::~QtTextField() {
+    QObject::disconnect(changedConnection_);
+}
+
+void QtTextField::setText(const std::string& text) {
+    edit_->setText(toQ(text));
+}
+std::string QtTextField::text() const {
+    return toStd(edit_->text());
+}
+
+void QtFileDialog::showOpen() {
+    name_ = toStd(QFileDialog::getOpenFileName(parent_, QString(), toQ(name_)));
+}
+
+void QtMessageBox::show(const std::string& text, const std::string& title) {
+    QString shown = toQ(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::NoIcon, toQ(title), shown, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+void QtBeeper::beep() {
+    QApplication::beep();
+}
+
+void QtProgramEnd::endProgram() {
+    for (QWidget* window : QApplication::topLevelWidgets()) window->hide();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+namespace {
+// The help window's design in pixels (twips / 15).
+constexpr int kHelpWidth = 4950 / 15;
+constexpr int kHelpHeight = 4590 / 15;
+constexpr int kHelpTextLeft = 120 / 15;
+constexpr int kHelpTextTop = 120 / 15;
+constexpr int kHelpTextWidth = 4695 / 15;
+constexpr int kHelpTextHeight = 4335 / 15;
+}  // namespace
+
+HelpPane::HelpPane(QWidget* parent) : QWidget(parent, Qt::Window), text_(new QPlainTextEdit(this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Quillmont Help"));
+    resize(kHelpWidth, kHelpHeight);
+    text_->setGeometry(kHelpTextLeft, kHelpTextTop, kHelpTextWidth, kHelpTextHeight);
+    text_->setReadOnly(true);
+    text_->setFont(fixedPitchFont(9));
+    text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setPlainText(QStringLiteral("Help\n"));
+    // The window sees every key before its text area.
+    text_->installEventFilter(this);
+}
+
+void HelpPane::setText(const QString& text) {
+    text_->setPlainText(text);
+}
+
+bool HelpPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == text_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->text().isEmpty()) {
+            close();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void HelpPane::keyPressEvent(QKeyEvent* event) {
+    if (!event->text().isEmpty()) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void QtHelpWindow::showText(const std::string& text) {
+    if (pane_.isNull()) pane_ = new HelpPane(parent_);
+    pane_->setText(consoleWidgetText(text));
+    pane_->show();
+    pane_->raise();
+    pane_->activateWindow();
+}
+
+}  // namespace quill

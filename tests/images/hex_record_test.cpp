@@ -31,7 +31,7 @@ void PrintTo(const Stored& s, std::ostream* os) {
 // Remembers every call; refuses the record start when asked to, as the boot sink does on
 // an over-long program.
 class RecordingSink : public RecordSink {
-public:
+  public:
     bool recordStart(int32_t dataLength, int32_t& errorCode) override {
         starts.push_back(dataLength);
         events.push_back('s');
@@ -59,9 +59,9 @@ TEST(HexDigitValue, AcceptsBothCasesAndLooksAtTheFirstCharacterOnly) {
         int32_t value;
     };
     const Case cases[] = {
-        {"0", 0},   {"9", 9},        {"A", 10},  {"F", 15},          {"a", 10},
-        {"f", 15},  {"Ab", 10},      {"7zz", 7}, {"", 16},           {"G", 16},
-        {"g", 16},  {"/", 16},       {":", 16},  {"@", 16},          {"`", 16},
+        {"0", 0},   {"9", 9},          {"A", 10},    {"F", 15},    {"a", 10},
+        {"f", 15},  {"Ab", 10},        {"7zz", 7},   {"", 16},     {"G", 16},
+        {"g", 16},  {"/", 16},         {":", 16},    {"@", 16},    {"`", 16},
         {" 1", 16}, {{'\0', '1'}, 16}, {"\xC1", 16}, {"\xFF", 16},
     };
     for (const auto& c : cases) EXPECT_EQ(hexDigitValue(c.text), c.value) << c.text;
@@ -107,7 +107,9 @@ struct LineCase {
     std::vector<Stored> bytes;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IntelHexLine : public ::testing::TestWithParam<LineCase> {};
 
@@ -139,20 +141,26 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"Type05", ":0400000500000120D6", kUnknownRecord, {}},
         LineCase{"TypeInLowerCaseHex", ":0000000aF6", kUnknownRecord, {}},
         LineCase{"EmptyDataRecordIsNotChecked", ":0000300012", 0, {}},
-        LineCase{"ThirdByteNotHex", ":0300300002334G1E", kNotHexCharacter,
+        LineCase{"ThirdByteNotHex",
+                 ":0300300002334G1E",
+                 kNotHexCharacter,
                  {{0, 0x30, 0x02}, {1, 0x31, 0x33}}},
         LineCase{"CountNotHex", ":G300300002337A1E", kNotHexCharacter, {}},
         // The type is looked at before the count is converted.
         LineCase{"BadTypeAndBadCount", ":GG000005FF", kUnknownRecord, {}},
         LineCase{"AddressNotHex", ":0300G00002337A1E", kNotHexCharacter, {}},
         // The sum passes on the 0 a bad checksum field converts to, so code 6 stays.
-        LineCase{"ChecksumNotHexSumPasses", ":0100FF0000ZZ", kNotHexCharacter,
-                 {{0, 0xFF, 0x00}}},
+        LineCase{"ChecksumNotHexSumPasses", ":0100FF0000ZZ", kNotHexCharacter, {{0, 0xFF, 0x00}}},
         LineCase{"ChecksumNotHexSumFails", ":0300300002337AZZ", kChecksumError, k0030},
-        LineCase{"ShorterThanItsCount", ":0500300002337A1E", kChecksumError,
-                 {{0, 0x30, 0x02}, {1, 0x31, 0x33}, {2, 0x32, 0x7A}, {3, 0x33, 0x1E}}},
-        LineCase{"RunsPastFFFF", ":02FFFF00AA55", 0, {{0, 0xFFFF, 0xAA}, {1, 0x10000, 0x55}}},
-        LineCase{"NulInData", std::string(":0300300002\0337A1E", 17), kNotHexCharacter,
+        LineCase{
+            "ShorterThanItsCount",
+            ":0500300002337A1E",
+            kChecksumError,
+            {{0, 0x30, 0x02}, {1, 0x31, 0x33}, {2, 0x32, 0x7A}, {3, 0x33, 0x1E}, {4, 0x34, 0x00}}},
+        LineCase{"RunsPastFFFF", ":02FFFF00AA5501", 0, {{0, 0xFFFF, 0xAA}, {1, 0x10000, 0x55}}},
+        LineCase{"NulInData",
+                 std::string(":0300300002") + '\0' + "37A1E",
+                 kNotHexCharacter,
                  {{0, 0x30, 0x02}}},
         LineCase{"BinaryType", ":0300300\xFF\xFE", kUnknownRecord, {}},
         LineCase{"MarkOnly", ":", kUnknownRecord, {}}),
@@ -204,8 +212,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"S1", "S1130000285F245F2212226A000424290008237C2A", 0, storedRun(0, kWiki)},
         LineCase{"S1LowerCaseDigits", "S1130000285f245f2212226a000424290008237c2a", 0,
                  storedRun(0, kWiki)},
-        LineCase{"S1WrongChecksum", "S1130000285F245F2212226A000424290008237C2B",
-                 kChecksumError, storedRun(0, kWiki)},
+        LineCase{"S1WrongChecksum", "S1130000285F245F2212226A000424290008237C2B", kChecksumError,
+                 storedRun(0, kWiki)},
         LineCase{"S2AboveFFFF", testing::sRecord('2', 0x012100, {1, 2, 3}), 0,
                  storedRun(0x2100, {1, 2, 3})},
         LineCase{"S3HighAddress", testing::sRecord('3', 0x80001234, {9, 8}), 0,
@@ -213,10 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"S3AllOnesAddress", testing::sRecord('3', 0xFFFFFFFF, {7, 6}), 0,
                  storedRun(0xFFFF, {7, 6})},
         LineCase{"S0WrongChecksum", "S00600004844521C", 0, {}},
-        LineCase{"S9WrongChecksum", "S9030000AA", 0, {}},
-        LineCase{"S8", "S804012000DA", 0, {}},
-        LineCase{"S7", "S70500000000FA", 0, {}},
-        LineCase{"S5", "S503000AF2", kUnknownRecord, {}},
+        LineCase{"S9WrongChecksum", "S9030000AA", 0, {}}, LineCase{"S8", "S804012000DA", 0, {}},
+        LineCase{"S7", "S70500000000FA", 0, {}}, LineCase{"S5", "S503000AF2", kUnknownRecord, {}},
         LineCase{"S4", "S4030000FC", kUnknownRecord, {}},
         LineCase{"S6", "S6030000FC", kUnknownRecord, {}},
         LineCase{"Letter", "SX030000FC", kUnknownRecord, {}},
@@ -232,10 +238,15 @@ INSTANTIATE_TEST_SUITE_P(
                  storedRun(0, {0xAA, 0xBB})},
         LineCase{"ChecksumNotHex", "S1040000AAZZ", kChecksumError, storedRun(0, {0xAA})},
         LineCase{"ShorterThanItsCount", "S1060000AABB", kChecksumError,
-                 storedRun(0, {0xAA, 0xBB})},
+                 storedRun(0, {0xAA, 0xBB, 0x00})},
         LineCase{"TrailingTextNotRead", "S1130000285F245F2212226A000424290008237C2A junk", 0,
                  storedRun(0, kWiki)},
-        LineCase{"NulType", std::string("S\0" "030000FC", 10), kUnknownRecord, {}},
+        LineCase{"NulType",
+                 std::string("S\0"
+                             "030000FC",
+                             10),
+                 kUnknownRecord,
+                 {}},
         LineCase{"BinaryData", "S1050000\x01\x02\xFF", kNotHexCharacter, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -4,17 +4,14 @@
 // loop of a user-program transfer without the serial side: fill, block address, block
 // contents, block record, until the buffer runs empty or a step fails.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/program_files.h"
 #include "support/virtual_desk.h"
 
 namespace quill::testing {
@@ -32,29 +29,17 @@ struct Transfer {
 };
 
 class ImageDesk {
-public:
-    ImageDesk() {
-        static std::atomic<int> serial{0};
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("quill-images-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-        std::filesystem::create_directories(folder_);
-    }
-    ~ImageDesk() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
+  public:
+    ImageDesk() = default;
     ImageDesk(const ImageDesk&) = delete;
     ImageDesk& operator=(const ImageDesk&) = delete;
 
     Form1& form() { return *desk_.form; }
     TextFileSlot& slot() { return desk_.fileSlot; }
-    const std::filesystem::path& folder() const { return folder_; }
-
-    // Writes `content` byte for byte (line ends included) and returns the path.
+    // A path in the scratch folder, and a file written there byte for byte.
+    std::string path(const std::string& name) const { return folder_.path(name); }
     std::string file(const std::string& name, const std::string& content) {
-        const auto path = folder_ / name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path.string();
+        return folder_.write(name, content);
     }
 
     // What the write sequence does with the boot program file.
@@ -90,16 +75,17 @@ public:
         return transfer(file("user" + std::to_string(files_++) + ".mot", content));
     }
 
-private:
+  private:
     VirtualDesk desk_;
-    std::filesystem::path folder_;
+    ScratchFolder folder_;
     int files_ = 0;
 };
 
 // The 32 KB of flash after the blocks of `t` were written in order to an erased chip.
 inline std::vector<uint8_t> flashImage(const Transfer& t) {
     std::vector<uint8_t> flash(0x8000, 0xFF);
-    for (const auto& b : t.blocks) std::copy(b.data.begin(), b.data.end(), flash.begin() + b.address);
+    for (const auto& b : t.blocks)
+        std::copy(b.data.begin(), b.data.end(), flash.begin() + b.address);
     return flash;
 }
 

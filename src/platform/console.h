@@ -13,7 +13,7 @@ namespace quill {
 // widget that shows it may draw line ends its own way, but every rule about positions and
 // lengths works on this model.
 class ConsoleModel {
-public:
+  public:
     const std::string& text() const { return text_; }
     size_t length() const { return text_.size(); }
     size_t caret() const { return caret_; }
@@ -27,7 +27,7 @@ public:
     void setCaret(size_t position);
     void select(size_t start, size_t length);
 
-private:
+  private:
     std::string text_;
     size_t caret_ = 0;
     size_t selectionLength_ = 0;
@@ -35,7 +35,7 @@ private:
 
 // The console text area: the program's only output.
 class Console {
-public:
+  public:
     virtual ~Console() = default;
     virtual void insertAtCaret(std::string_view s) = 0;
     virtual std::string text() const = 0;

@@ -9,7 +9,7 @@ namespace quill {
 
 // A caption with colours that reports a click (the line labels and the power indicator).
 class Label {
-public:
+  public:
     virtual ~Label() = default;
     virtual void setCaption(const std::string& caption) = 0;
     virtual std::string caption() const = 0;
@@ -22,7 +22,7 @@ public:
 };
 
 class Button {
-public:
+  public:
     virtual ~Button() = default;
     virtual void setCaption(const std::string& caption) = 0;
     virtual std::string caption() const = 0;
@@ -33,25 +33,25 @@ public:
 // A one-line text field. Its change handler runs on every change of the text, whether the
 // user typed it or the program set it.
 class TextField {
-public:
+  public:
     virtual ~TextField() = default;
     virtual void setText(const std::string& text) = 0;
     virtual std::string text() const = 0;
     virtual bool hasFocus() const = 0;
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
-protected:
+  protected:
     void changed() {
         if (changed_) changed_();
     }
 
-private:
+  private:
     std::function<void()> changed_;
 };
 
 // The modal file-open dialog.
 class FileDialog {
-public:
+  public:
     virtual ~FileDialog() = default;
     virtual void setFileName(const std::string& name) = 0;
     // Shows the dialog and returns when the user has confirmed or cancelled.
@@ -61,20 +61,20 @@ public:
 };
 
 class MessageBox {
-public:
+  public:
     virtual ~MessageBox() = default;
     // A message with a single OK button; returns when the user has closed it.
     virtual void show(const std::string& text, const std::string& title) = 0;
 };
 
 class Beeper {
-public:
+  public:
     virtual ~Beeper() = default;
     virtual void beep() = 0;
 };
 
 class ProgramEnd {
-public:
+  public:
     virtual ~ProgramEnd() = default;
     // Closes every window and ends the program at once: no further event is handled.
     [[noreturn]] virtual void endProgram() = 0;
@@ -83,7 +83,7 @@ public:
 // The help window: shown modeless with a text; it closes and discards itself on any typed
 // character.
 class HelpWindow {
-public:
+  public:
     virtual ~HelpWindow() = default;
     virtual void showText(const std::string& text) = 0;
     virtual bool isOpen() const = 0;

@@ -10,7 +10,7 @@ struct LineSettings {
     int speed = 38400;
     char parity = 'N';  // N, E, O (M and S are accepted for mark and space)
     int dataBits = 8;
-    int stopBits = 1;   // 1 or 2
+    int stopBits = 1;  // 1 or 2
 
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
     // Bits of one character on the wire: start, data, parity, stop.

@@ -7,7 +7,7 @@ namespace quill {
 
 // A monotonic clock.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Nanoseconds since the clock started.
     virtual int64_t nowNs() const = 0;
@@ -17,7 +17,7 @@ public:
 // the virtual serial port run on it: in virtual time inside tests, in real time in the
 // programs.
 class Scheduler : public Clock {
-public:
+  public:
     using Handle = uint64_t;
     // Runs fn once, delayNs from now (0: as the next event).
     virtual Handle schedule(int64_t delayNs, std::function<void()> fn) = 0;

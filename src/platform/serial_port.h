@@ -32,7 +32,7 @@ const char* commEventName(CommEvent kind);
 // The program's one serial port. Every call comes from the user-interface thread, and the
 // comm event handler is called there too, once per event.
 class SerialPort {
-public:
+  public:
     using EventHandler = std::function<void(CommEvent)>;
 
     virtual ~SerialPort() = default;
@@ -75,12 +75,12 @@ public:
 
     void setEventHandler(EventHandler handler) { handler_ = std::move(handler); }
 
-protected:
+  protected:
     void raise(CommEvent kind) {
         if (handler_) handler_(kind);
     }
 
-private:
+  private:
     EventHandler handler_;
 };
 

@@ -6,7 +6,9 @@ namespace quill {
 
 DiskTextFileSlot::DiskTextFileSlot() = default;
 
-DiskTextFileSlot::~DiskTextFileSlot() { close(); }
+DiskTextFileSlot::~DiskTextFileSlot() {
+    close();
+}
 
 bool DiskTextFileSlot::open(const std::string& path) {
     if (file_ != nullptr || path.empty()) return false;

@@ -8,7 +8,7 @@ namespace quill {
 
 // The program's one text-file slot: at most one file is open for reading at a time.
 class TextFileSlot {
-public:
+  public:
     virtual ~TextFileSlot() = default;
     // False when the file cannot be opened for reading (missing, a directory, no access,
     // or the slot already holds an open file).
@@ -23,7 +23,7 @@ public:
 
 // The slot on the host's file system.
 class DiskTextFileSlot : public TextFileSlot {
-public:
+  public:
     DiskTextFileSlot();
     ~DiskTextFileSlot() override;
     bool open(const std::string& path) override;
@@ -32,7 +32,7 @@ public:
     bool atEnd() const override;
     void close() override;
 
-private:
+  private:
     std::FILE* file_ = nullptr;
 };
 

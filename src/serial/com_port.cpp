@@ -82,10 +82,18 @@ void Form1::cycleComStop() {
     applyComSettings();
 }
 
-void Form1::lbComSpeed_Click() { cycleComSpeed(); }
-void Form1::lbComData_Click() { cycleComData(); }
-void Form1::lbComParity_Click() { cycleComParity(); }
-void Form1::lbComStop_Click() { cycleComStop(); }
+void Form1::lbComSpeed_Click() {
+    cycleComSpeed();
+}
+void Form1::lbComData_Click() {
+    cycleComData();
+}
+void Form1::lbComParity_Click() {
+    cycleComParity();
+}
+void Form1::lbComStop_Click() {
+    cycleComStop();
+}
 
 void Form1::lbComRTS_Click() {
     if (MSComm1.rts()) {
@@ -107,6 +115,8 @@ void Form1::lbComDTR_Click() {
     }
 }
 
-void Form1::lbComCTS_Click() { checkH8Power(); }
+void Form1::lbComCTS_Click() {
+    checkH8Power();
+}
 
 }  // namespace quill

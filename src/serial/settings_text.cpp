@@ -7,7 +7,9 @@ std::string settingsText(const std::string& speed, const std::string& parity,
     return speed + "," + parity + "," + data + "," + stop;
 }
 
-int nextIndex(int index, int size) { return index + 1 > size - 1 ? 0 : index + 1; }
+int nextIndex(int index, int size) {
+    return index + 1 > size - 1 ? 0 : index + 1;
+}
 
 std::string portOpenFailedLine(const std::string& port, const std::string& reason) {
     return "can't open COM port " + port + " : " + reason + "\r\n";

@@ -9,7 +9,9 @@ constexpr Color kPowerOn = Color::hex(0x00C000);
 constexpr Color kPowerOff = Color::hex(0xC0C0C0);
 }  // namespace
 
-void Form1::consoleWrite(std::string_view text) { Status.insertAtCaret(text); }
+void Form1::consoleWrite(std::string_view text) {
+    Status.insertAtCaret(text);
+}
 
 void Form1::setTerminalMode() {
     terminalMode = true;

@@ -69,7 +69,7 @@ struct Form1Controls {
 };
 
 class Form1 : public Form1State {
-public:
+  public:
     // The program's command line without its own name, as one text.
     Form1(const Form1Controls& controls, std::string commandLine);
     Form1(const Form1&) = delete;
@@ -200,7 +200,7 @@ public:
 
     const Form1Controls& controls() const { return c_; }
 
-private:
+  private:
     // ---- flash/kernel_protocol.cpp: the second half of runWriteSequence ----
     int32_t runKernelTransfer(std::string& errorText);
     // ---- flash/link.cpp ----

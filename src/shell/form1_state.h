@@ -10,11 +10,11 @@ namespace quill {
 // declared order. One instance lives for the whole run, inside Form1. Fields not set by
 // initVariables or a start-up step start at zero, empty or all-zero.
 struct Form1State {
-    static constexpr int kBootImageSize = 1905;      // indexes 0..1904; 1904 bytes of data
+    static constexpr int kBootImageSize = 1905;  // indexes 0..1904; 1904 bytes of data
     static constexpr int kBootImageLimit = 1904;
-    static constexpr int kUserBufferStorage = 419;   // indexes 0..418
-    static constexpr int kUserBufferRing = 416;      // the ring uses 0..415
-    static constexpr int kBlockBufferSize = 131;     // indexes 0..130; 0..127 used
+    static constexpr int kUserBufferStorage = 419;  // indexes 0..418
+    static constexpr int kUserBufferRing = 416;     // the ring uses 0..415
+    static constexpr int kBlockBufferSize = 131;    // indexes 0..130; 0..127 used
     static constexpr int kBlockSize = 128;
     static constexpr int kReceiveBufferSize = 256;
     static constexpr int kBlockPacketSize = 137;

@@ -90,6 +90,8 @@ void Form1::quitProgram() {
     __builtin_unreachable();  // endProgram never returns; the compiler cannot see it
 }
 
-void Form1::Form_Unload() { quitProgram(); }
+void Form1::Form_Unload() {
+    quitProgram();
+}
 
 }  // namespace quill

@@ -17,12 +17,24 @@ void Form1::cbWrite_Click() {
     writeFlash();
 }
 
-void Form1::cbNMI_Click() { nmiToH8(); }
-void Form1::cbReset_Click() { resetH8(); }
-void Form1::H8stat_Click() { checkH8Power(); }
-void Form1::mnuBt_Click() { BootFileN.setText(askFileName()); }
-void Form1::mnuProg_Click() { HexFileN.setText(askFileName()); }
-void Form1::mnuExit_Click() { quitProgram(); }
+void Form1::cbNMI_Click() {
+    nmiToH8();
+}
+void Form1::cbReset_Click() {
+    resetH8();
+}
+void Form1::H8stat_Click() {
+    checkH8Power();
+}
+void Form1::mnuBt_Click() {
+    BootFileN.setText(askFileName());
+}
+void Form1::mnuProg_Click() {
+    HexFileN.setText(askFileName());
+}
+void Form1::mnuExit_Click() {
+    quitProgram();
+}
 
 void Form1::mnuWrite_Click() {
     Status.setFocus();
@@ -32,7 +44,11 @@ void Form1::mnuWrite_Click() {
 // Verify and Read are disabled items with no operation behind them.
 void Form1::mnuVerify_Click() {}
 void Form1::mnuRead_Click() {}
-void Form1::H8Reset_Click() { resetH8(); }
-void Form1::H8NMI_Click() { nmiToH8(); }
+void Form1::H8Reset_Click() {
+    resetH8();
+}
+void Form1::H8NMI_Click() {
+    nmiToH8();
+}
 
 }  // namespace quill

@@ -3,6 +3,8 @@
 
 namespace quill {
 
-void Form1::showHelp() { c_.HelpForm.showText(helpText()); }
+void Form1::showHelp() {
+    c_.HelpForm.showText(helpText());
+}
 
 }  // namespace quill

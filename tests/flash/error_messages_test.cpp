@@ -1,6 +1,7 @@
+#include "flash/error_messages.h"
+
 #include <gtest/gtest.h>
 
-#include "flash/error_messages.h"
 #include "shell/number_forms.h"
 
 namespace quill {

@@ -14,7 +14,7 @@ using What = VirtualSerialPort::LineEvent::What;
 const LineSettings kHost{38400, 'N', 8, 1};
 
 class Link : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         desk.start();
         desk.form->setWriteMode();
@@ -74,15 +74,20 @@ TEST_F(Link, ThePulsesDriveTheLinesInOrderAndForTheirTimes) {
         std::vector<std::tuple<int64_t, What, bool>> changes;
     };
     const std::vector<Case> cases = {
-        {"power test", nullptr,
-         {{0, What::Rts, false}, {0, What::Dtr, false}, {300, What::Dtr, true},
+        {"power test",
+         nullptr,
+         {{0, What::Rts, false},
+          {0, What::Dtr, false},
+          {300, What::Dtr, true},
           {300, What::Rts, true}}},
         {"reset", &Form1::resetH8, {{0, What::Dtr, false}, {100, What::Dtr, true}}},
         {"NMI", &Form1::nmiToH8, {{0, What::Rts, false}, {2, What::Rts, true}}},
         {"break", &Form1::comBreakPulse, {{0, What::Break, true}, {300, What::Break, false}}},
-        {"boot mode", &Form1::resetToBootMode,
+        {"boot mode",
+         &Form1::resetToBootMode,
          {{0, What::Dtr, false}, {3, What::Rts, false}, {103, What::Dtr, true}}},
-        {"user mode", &Form1::resetToUserMode,
+        {"user mode",
+         &Form1::resetToUserMode,
          {{0, What::Dtr, false}, {3, What::Rts, true}, {103, What::Dtr, true}}},
     };
     for (const auto& c : cases) {

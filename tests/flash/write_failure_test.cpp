@@ -11,15 +11,19 @@ using testing::BoardDesk;
 
 struct FailureCase {
     const char* name;
-    const char* options;                   // the board's faults
+    const char* options;                    // the board's faults
     std::function<void(BoardDesk&)> setUp;  // files and anything else, before the write
     int code;
-    std::string report;        // the end of the console: report line, then " (Failure)"
-    const char* settings = "19200,N,8,1";  // the line the write leaves
+    std::string report;                    // the end of the console: report line, then " (Failure)"
+    const char* settings = "19200,N,8,1";  // the line the write leaves: the speed found
 };
 
-void userFile(BoardDesk& b, const std::string& text) { b.userFile = b.folder.write("u.mot", text); }
-void bootFile(BoardDesk& b, const std::string& text) { b.bootFile = b.folder.write("b.mot", text); }
+void userFile(BoardDesk& b, const std::string& text) {
+    b.userFile = b.folder.write("u.mot", text);
+}
+void bootFile(BoardDesk& b, const std::string& text) {
+    b.bootFile = b.folder.write("b.mot", text);
+}
 
 void pressEscAt(BoardDesk& b, int ms) {
     b.desk->clock.schedule(ms * kNsPerMs, [&b] {
@@ -28,7 +32,7 @@ void pressEscAt(BoardDesk& b, int ms) {
     });
 }
 
-const std::string kBadType = "S5030000FC";
+const std::string kBadType = "S503000000FC";  // long enough for both loaders to look at
 const std::string kBadDigit = "S1130000G0000000000000000000000000000000EC";
 const std::string kBadSum = "S1130000000000000000000000000000000000EB";
 
@@ -36,22 +40,25 @@ std::vector<FailureCase> failureCases() {
     const std::string record = "\r\nRecord: ";
     return {
         {"boot file missing", "", [](BoardDesk& b) { b.bootFile = b.folder.path("none.mot"); }, 1,
-         ""},
-        {"boot file is a folder", "", [](BoardDesk& b) { b.bootFile = b.folder.path(""); }, 1, ""},
-        {"user file missing", "", [](BoardDesk& b) { b.userFile = ""; }, 2, ""},
+         "", "38400,N,8,1"},
+        {"boot file is a folder", "", [](BoardDesk& b) { b.bootFile = b.folder.path(""); }, 1, "",
+         "38400,N,8,1"},
+        {"user file missing", "", [](BoardDesk& b) { b.userFile = ""; }, 2, "", "38400,N,8,1"},
         {"boot file cannot be opened", "",
          [](BoardDesk& b) { b.desk->fileSlot.refuseAfterOpens = 2; }, 3,
-         " ? [ 3 ] can't Open Boot program !\r\n\r\n (Failure)\r\n"},
+         " ? [ 3 ] can't Open Boot program !\r\n\r\n (Failure)\r\n", "38400,N,8,1"},
         {"user file cannot be opened", "",
          [](BoardDesk& b) { b.desk->fileSlot.refuseAfterOpens = 3; }, 4,
          "send Image(User Program) to H8 ...  ? [ 4 ] can't Open User program !\r\n\r\n"
          " (Failure)\r\n"},
         {"boot record type", "", [](BoardDesk& b) { bootFile(b, kBadType + "\r\n"); }, 5,
-         record + kBadType + "\r\n ? [ 5 ] unknown Hex Recode !\r\n\r\n (Failure)\r\n"},
+         record + kBadType + "\r\n ? [ 5 ] unknown Hex Recode !\r\n\r\n (Failure)\r\n",
+         "38400,N,8,1"},
         {"boot digit", "", [](BoardDesk& b) { bootFile(b, kBadDigit + "\r\n"); }, 6,
-         record + kBadDigit + "\r\n ? [ 6 ] exist not Hex character !\r\n (Failure)\r\n"},
+         record + kBadDigit + "\r\n ? [ 6 ] exist not Hex character !\r\n (Failure)\r\n",
+         "38400,N,8,1"},
         {"boot checksum", "", [](BoardDesk& b) { bootFile(b, kBadSum + "\r\n"); }, 9,
-         record + kBadSum + "\r\n ? [ 9 ] Check-Sum error !\r\n (Failure)\r\n"},
+         record + kBadSum + "\r\n ? [ 9 ] Check-Sum error !\r\n (Failure)\r\n", "38400,N,8,1"},
         {"user record type", "", [](BoardDesk& b) { userFile(b, kBadType + "\r\n"); }, 5,
          record + kBadType + "\r\n ? [ 5 ] unknown Hex Recode !\r\n\r\n (Failure)\r\n"},
         {"user digit", "", [](BoardDesk& b) { userFile(b, kBadDigit + "\r\n"); }, 6,
@@ -60,10 +67,12 @@ std::vector<FailureCase> failureCases() {
          record + kBadSum + "\r\n ? [ 9 ] Check-Sum error !\r\n (Failure)\r\n"},
         {"boot start address", "",
          [](BoardDesk& b) { bootFile(b, testing::sRecords(0xF700, b.bootBytes)); }, 7,
-         record + "S9030000FC\r\n ? [ 7 ] wrong start Address ! [F700]\r\n (Failure)\r\n"},
+         record + "S9030000FC\r\n ? [ 7 ] wrong start Address ! [F700]\r\n (Failure)\r\n",
+         "38400,N,8,1"},
         {"boot too long", "",
          [](BoardDesk& b) { bootFile(b, testing::sRecords(0xF780, testing::patternBytes(1905))); },
-         10, "read Boot Program ...  ? [ 10 ] too long Boot program !\r\n (Failure)\r\n"},
+         10, "read Boot Program ...  ? [ 10 ] too long Boot program !\r\n (Failure)\r\n",
+         "38400,N,8,1"},
         {"user file without data", "",
          [](BoardDesk& b) { userFile(b, "S00600004844521B\r\nS9030000FC\r\n"); }, 11,
          " ? [ 11 ] no data in User program !\r\n (Failure)\r\n"},
@@ -109,23 +118,26 @@ std::vector<FailureCase> failureCases() {
          "send Image(User Program) to H8 ...  ? [ 42 ] no Response after Block-Write !\r\n"
          " (Failure)\r\n"},
         {"block above the flash", "",
-         [](BoardDesk& b) {
-             userFile(b, testing::sRecords(0x7FF0, testing::patternBytes(48)));
-         },
+         [](BoardDesk& b) { userFile(b, testing::sRecords(0x7FF0, testing::patternBytes(48))); },
          43, "send Image(User Program) to H8 ...  ? [ 43 ] unknown error !\r\n (Failure)\r\n"},
-        {"kernel header", "block=0::", nullptr, 51, " ? [ 51 ] unknown Haeder ! (H8)\r\n (Failure)\r\n"},
+        {"kernel header", "block=0::", nullptr, 51,
+         " ? [ 51 ] unknown Haeder ! (H8)\r\n (Failure)\r\n"},
         {"kernel boundary", "block=1:A", nullptr, 52,
          " ? [ 52 ] Boundary error ! (Write address : H8)\r\n (Failure)\r\n"},
-        {"kernel twice", "block=2:D", nullptr, 53, " ? [ 53 ] Write 2 times ! (H8)\r\n (Failure)\r\n"},
-        {"kernel delimiter L", "block=0:L", nullptr, 54, " ? [ 54 ] no Delimita ! (H8)\r\n (Failure)\r\n"},
-        {"kernel delimiter S", "block=0:S", nullptr, 54, " ? [ 54 ] no Delimita ! (H8)\r\n (Failure)\r\n"},
+        {"kernel twice", "block=2:D", nullptr, 53,
+         " ? [ 53 ] Write 2 times ! (H8)\r\n (Failure)\r\n"},
+        {"kernel delimiter L", "block=0:L", nullptr, 54,
+         " ? [ 54 ] no Delimita ! (H8)\r\n (Failure)\r\n"},
+        {"kernel delimiter S", "block=0:S", nullptr, 54,
+         " ? [ 54 ] no Delimita ! (H8)\r\n (Failure)\r\n"},
         {"kernel wait over", "block=0:T", nullptr, 55,
          " ? [ 55 ] wait over ! (5Sec : H8)\r\n (Failure)\r\n"},
         {"kernel flash error", "block=0:Z", nullptr, 56,
          " ? [ 56 ] Flash write error ! (H8)\r\n (Failure)\r\n"},
         {"kernel address", "block=0:W", nullptr, 57,
          " ? [ 57 ] out of Write Address ! (H8)\r\n (Failure)\r\n"},
-        {"kernel other", "block=0:?", nullptr, 58, " ? [ 58 ] unknown error ! (H8)\r\n (Failure)\r\n"},
+        {"kernel other", "block=0:?", nullptr, 58,
+         " ? [ 58 ] unknown error ! (H8)\r\n (Failure)\r\n"},
         {"kernel chatter", "chatter", nullptr, 82,
          " ? [ 82 ] too many character ! from H8\r\n (Failure)\r\n"},
         {"line error in the erase", "line-error=erase", nullptr, 83,
@@ -135,8 +147,8 @@ std::vector<FailureCase> failureCases() {
         {"power lost in a block", "power-off=block:2", nullptr, 42,
          "send Image(User Program) to H8 ...  ? [ 42 ] no Response after Block-Write !\r\n"
          " (Failure)\r\n"},
-        {"stop key in the erase", "erase-time=5000", [](BoardDesk& b) { pressEscAt(b, 1500); },
-         99, "erace Flash-ROM ...  ? [ 99 ] Stop by Key !\r\n (Failure)\r\n"},
+        {"stop key in the erase", "erase-time=5000", [](BoardDesk& b) { pressEscAt(b, 1500); }, 99,
+         "erace Flash-ROM ...  ? [ 99 ] Stop by Key !\r\n (Failure)\r\n"},
     };
 }
 
@@ -170,7 +182,9 @@ TEST_P(WriteFailure, ReportsTheCodeShowsItAndResetsTheChipIntoUserMode) {
     EXPECT_EQ(log.back().what, VirtualSerialPort::LineEvent::What::Dtr);
     EXPECT_TRUE(log.back().on);
     EXPECT_TRUE(b.desk->port.rts());
-    if (b.board->powered()) EXPECT_EQ(b.board->state(), sim::Board::State::User);
+    if (b.board->powered()) {
+        EXPECT_EQ(b.board->state(), sim::Board::State::User);
+    }
 
     EXPECT_FALSE(b.desk->fileSlot.isOpen());
     EXPECT_EQ(b.desk->port.settings(), c.settings);

@@ -21,17 +21,27 @@ struct CycleCase {
 
 TEST(ComSettings, EachCycleStepsItsTableWrapsAndAppliesAtOnce) {
     const std::vector<CycleCase> cases = {
-        {"speed", [](Form1& f) { f.cycleComSpeed(); }, nullptr,
+        {"speed",
+         [](Form1& f) { f.cycleComSpeed(); },
+         nullptr,
          {"Speed 300", "Speed 600", "Speed 1200", "Speed 2400", "Speed 4800", "Speed 9600",
           "Speed 19200", "Speed 38400"},
          {"300,N,8,1", "600,N,8,1", "1200,N,8,1", "2400,N,8,1", "4800,N,8,1", "9600,N,8,1",
           "19200,N,8,1", "38400,N,8,1"}},
-        {"data", [](Form1& f) { f.lbComData_Click(); }, nullptr,
+        {"data",
+         [](Form1& f) { f.lbComData_Click(); },
+         nullptr,
          {"Data 7", "Data 6", "Data 5", "Data 8"},
          {"38400,N,7,1", "38400,N,6,1", "38400,N,5,1", "38400,N,8,1"}},
-        {"parity", [](Form1& f) { f.cycleComParity(); }, nullptr,
-         {"Parity E", "Parity O", "Parity N"}, {"38400,E,8,1", "38400,O,8,1", "38400,N,8,1"}},
-        {"stop", [](Form1& f) { f.lbComStop_Click(); }, nullptr, {"Stop 2", "Stop 1"},
+        {"parity",
+         [](Form1& f) { f.cycleComParity(); },
+         nullptr,
+         {"Parity E", "Parity O", "Parity N"},
+         {"38400,E,8,1", "38400,O,8,1", "38400,N,8,1"}},
+        {"stop",
+         [](Form1& f) { f.lbComStop_Click(); },
+         nullptr,
+         {"Stop 2", "Stop 1"},
          {"38400,N,8,2", "38400,N,8,1"}},
     };
     for (const auto& c : cases) {

@@ -88,8 +88,7 @@ TEST(StartUp, APortThatWillNotOpenIsNamedAfterTheScreenReset) {
     desk.port.refuseOpen("No such file or directory");
     desk.start();
     EXPECT_FALSE(desk.port.isOpen());
-    EXPECT_EQ(desk.status.text(),
-              "can't open COM port virtual : No such file or directory\r\n");
+    EXPECT_EQ(desk.status.text(), "can't open COM port virtual : No such file or directory\r\n");
     // The program goes on: the settings still step.
     desk.form->cycleComSpeed();
     EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 300");

@@ -3,13 +3,13 @@
 // Program files for tests: S-records and Intel HEX written from bytes, in a scratch folder
 // that goes away with the test.
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace quill::testing {
 
@@ -66,7 +66,7 @@ inline std::vector<uint8_t> patternBytes(size_t n, unsigned seed = 1) {
 }
 
 class ScratchFolder {
-public:
+  public:
     ScratchFolder() {
         static int count = 0;
         path_ = std::filesystem::temp_directory_path() /
@@ -84,7 +84,7 @@ public:
     }
     std::string path(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

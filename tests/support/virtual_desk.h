@@ -47,10 +47,10 @@ struct VirtualDesk {
         cbWrite.captions.clear();
         cbWrite.colors.clear();
         form = std::make_unique<Form1>(
-            Form1Controls{status, hexFileN, bootFileN, cbWrite, h8stat, lbComSpeed, lbComData,
-                          lbComParity, lbComStop, lbComRTS, lbComDTR, lbComCTS, timer1, timer3,
-                          timer4, port, dialog, messageBox, beeper, programEnd, help, fileSlot,
-                          clock, clock},
+            Form1Controls{status,    hexFileN,    bootFileN, cbWrite,  h8stat,   lbComSpeed,
+                          lbComData, lbComParity, lbComStop, lbComRTS, lbComDTR, lbComCTS,
+                          timer1,    timer3,      timer4,    port,     dialog,   messageBox,
+                          beeper,    programEnd,  help,      fileSlot, clock,    clock},
             commandLine);
     }
 

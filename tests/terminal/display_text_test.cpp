@@ -1,15 +1,15 @@
+#include "terminal/display_text.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "terminal/display_text.h"
 
 namespace quill {
 namespace {
 
 TEST(DisplayText, PrintableAsItselfCarriageReturnAsALineEndTheRestAsDots) {
     const std::vector<uint8_t> bytes = {'O', 'K', 13, 10, 0, 7, 31, 32, 126, 127, 128, 255};
-    EXPECT_EQ(displayText(bytes, 13), "OK\r\n..... ~...");
+    EXPECT_EQ(displayText(bytes, 13), "OK\r\n.... ~...");
 }
 
 TEST(ShortenedConsole, CutsAtTheFirstLineEndFromPosition80) {

@@ -12,7 +12,7 @@ using testing::VirtualDesk;
 const LineSettings kHost{38400, 'N', 8, 1};
 
 class Receive : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { desk.start(); }
     void arrive(const std::vector<uint8_t>& bytes) {
         desk.port.sendBurstToHost(bytes, kHost);
@@ -76,8 +76,8 @@ TEST_F(Receive, ALineErrorBeepsDropsWhatWaitsAndEndsTheWait) {
 }
 
 TEST_F(Receive, OtherSignalChangesDoNothing) {
-    for (CommEvent kind : {CommEvent::DsrChanged, CommEvent::Ring,
-                           CommEvent::CarrierDetectChanged, CommEvent::EndOfFileChar}) {
+    for (CommEvent kind : {CommEvent::DsrChanged, CommEvent::Ring, CommEvent::CarrierDetectChanged,
+                           CommEvent::EndOfFileChar}) {
         desk.port.injectEvent(kind);
         desk.clock.runFor(kNsPerMs);
     }

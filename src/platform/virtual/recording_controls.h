@@ -16,7 +16,7 @@
 namespace quill {
 
 class RecordingLabel : public Label {
-public:
+  public:
     void setCaption(const std::string& caption) override { caption_ = caption; }
     std::string caption() const override { return caption_; }
     void setBackColor(Color color) override { back_ = color; }
@@ -26,7 +26,7 @@ public:
     void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool enabled() const override { return enabled_; }
 
-private:
+  private:
     std::string caption_;
     Color back_;
     Color fore_;
@@ -34,7 +34,7 @@ private:
 };
 
 class RecordingButton : public Button {
-public:
+  public:
     void setCaption(const std::string& caption) override {
         caption_ = caption;
         captions.push_back(caption);
@@ -49,13 +49,13 @@ public:
     std::vector<std::string> captions;  // every caption set, in order
     std::vector<Color> colors;          // every colour set, in order
 
-private:
+  private:
     std::string caption_;
     Color back_ = Color::of(Color::System::ButtonFace);
 };
 
 class RecordingTextField : public TextField {
-public:
+  public:
     void setText(const std::string& text) override {
         text_ = text;
         changed();
@@ -69,12 +69,12 @@ public:
     }
     bool focused = false;
 
-private:
+  private:
     std::string text_;
 };
 
 class RecordingConsole : public Console {
-public:
+  public:
     void insertAtCaret(std::string_view s) override { model_.insertAtCaret(s); }
     std::string text() const override { return model_.text(); }
     void replaceText(std::string_view s) override { model_.replaceText(s); }
@@ -86,14 +86,14 @@ public:
     ConsoleModel& model() { return model_; }
     int focusCount = 0;
 
-private:
+  private:
     ConsoleModel model_;
     Color color_;
 };
 
 // Answers each showOpen with the next of `answers` ("" is a cancel).
 class ScriptedFileDialog : public FileDialog {
-public:
+  public:
     void setFileName(const std::string& name) override {
         name_ = name;
         namesOnOpen.push_back(name);
@@ -109,12 +109,12 @@ public:
     std::vector<std::string> namesOnOpen;
     int shown = 0;
 
-private:
+  private:
     std::string name_;
 };
 
 class RecordingMessageBox : public MessageBox {
-public:
+  public:
     struct Shown {
         std::string text;
         std::string title;
@@ -126,7 +126,7 @@ public:
 };
 
 class CountingBeeper : public Beeper {
-public:
+  public:
     void beep() override { ++beeps; }
     int beeps = 0;
 };
@@ -135,7 +135,7 @@ public:
 struct ProgramEnded {};
 
 class ProgramEndThrows : public ProgramEnd {
-public:
+  public:
     [[noreturn]] void endProgram() override {
         ended = true;
         throw ProgramEnded{};
@@ -144,7 +144,7 @@ public:
 };
 
 class RecordingHelpWindow : public HelpWindow {
-public:
+  public:
     void showText(const std::string& text) override {
         text_ = text;
         open_ = true;
@@ -155,7 +155,7 @@ public:
     const std::string& text() const { return text_; }
     int shown = 0;
 
-private:
+  private:
     std::string text_;
     bool open_ = false;
 };
@@ -163,10 +163,11 @@ private:
 // The disk slot, but a test can make it refuse chosen paths (as a locked or vanished file
 // would) while the files themselves exist.
 class RefusingTextFileSlot : public DiskTextFileSlot {
-public:
+  public:
     bool open(const std::string& path) override {
         ++opens;
-        if (refused.count(path) || (refuseAfterOpens >= 0 && opens > refuseAfterOpens)) return false;
+        if (refused.count(path) || (refuseAfterOpens >= 0 && opens > refuseAfterOpens))
+            return false;
         return DiskTextFileSlot::open(path);
     }
     std::set<std::string> refused;

@@ -15,14 +15,14 @@ namespace quill {
 // Thrown when virtual time cannot go on: no event is pending while a wait is unfinished, or
 // the clock has passed its limit. A test that hits it has found a wait that never ends.
 class VirtualTimeStalled : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A clock that jumps from one event to the next. Its yield runs the next due event, so a
 // 30-second time-out costs microseconds of real time.
 class VirtualScheduler : public Scheduler, public Yield {
-public:
+  public:
     int64_t nowNs() const override { return now_; }
     Handle schedule(int64_t delayNs, std::function<void()> fn) override;
     void cancel(Handle handle) override;
@@ -37,7 +37,7 @@ public:
     // No event beyond this time is run (default: one hour of virtual time).
     void setTimeLimitNs(int64_t limit) { limitNs_ = limit; }
 
-private:
+  private:
     using Key = std::pair<int64_t, Handle>;
     std::map<Key, std::function<void()>> queue_;
     std::unordered_map<Handle, int64_t> due_;
@@ -48,7 +48,7 @@ private:
 
 // A window timer on any scheduler: virtual time in the tests, real time for the board.
 class SchedulerTimer : public Timer {
-public:
+  public:
     explicit SchedulerTimer(Scheduler& scheduler) : scheduler_(scheduler) {}
     ~SchedulerTimer() override { disarm(); }
     void setInterval(int milliseconds) override;
@@ -56,7 +56,7 @@ public:
     void setEnabled(bool enabled) override;
     bool enabled() const override { return enabled_; }
 
-private:
+  private:
     void rearm();
     void disarm();
     Scheduler& scheduler_;

@@ -163,7 +163,9 @@ void VirtualSerialPort::post(CommEvent kind) {
     });
 }
 
-void VirtualSerialPort::injectEvent(CommEvent kind) { post(kind); }
+void VirtualSerialPort::injectEvent(CommEvent kind) {
+    post(kind);
+}
 
 void VirtualSerialPort::failDevice(const std::string& reason) {
     if (!open_ || failed_) return;

@@ -14,7 +14,7 @@ namespace quill {
 
 // The device at the other end of the virtual cable (the virtual board, or a test).
 class SerialFarEnd {
-public:
+  public:
     virtual ~SerialFarEnd() = default;
     // A character from the host has fully arrived (its last stop bit is over). The far end
     // decides with its own UART settings what it reads of it.
@@ -28,7 +28,7 @@ public:
 // time on the wire in each direction at the sender's speed, and a receiver at other settings
 // reads them garbled. Every line change and every character is logged with its time.
 class VirtualSerialPort : public SerialPort {
-public:
+  public:
     struct LineEvent {
         enum class What { Open, Close, Dtr, Rts, Break, Settings };
         int64_t timeNs;
@@ -100,7 +100,7 @@ public:
     int receiveBufferSize() const { return rxSize_; }
     bool breakOn() const { return break_; }
 
-private:
+  private:
     void log(LineEvent::What what, bool on, std::string settings = {});
     void notifyLines();
     void deliverToHost(uint8_t byte, const LineSettings& farSettings);

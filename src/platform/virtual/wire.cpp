@@ -8,17 +8,21 @@ bool parityBit(unsigned value, int bits, char parity) {
     int ones = 0;
     for (int i = 0; i < bits; ++i) ones += (value >> i) & 1;
     switch (parity) {
-        case 'E': return ones % 2 != 0;
-        case 'O': return ones % 2 == 0;
-        case 'M': return true;
-        default: return false;  // 'S'
+        case 'E':
+            return ones % 2 != 0;
+        case 'O':
+            return ones % 2 == 0;
+        case 'M':
+            return true;
+        default:
+            return false;  // 'S'
     }
 }
 
 // The level of the sender's line at time t (in units of 1 / (sender speed * receiver speed)
 // seconds, so that both bit lengths are whole numbers): low for a 0, high for a 1 and idle.
 class Waveform {
-public:
+  public:
     Waveform(uint8_t byte, const LineSettings& s, long long bitLength)
         : bitLength_(bitLength), bits_(s.bitsPerChar()) {
         levels_.push_back(false);  // start bit
@@ -35,11 +39,12 @@ public:
     // The start of the first sender bit at or after t that is low after a high bit.
     long long nextFallingEdge(long long t) const {
         for (long long bit = (t + bitLength_ - 1) / bitLength_; bit < bits_; ++bit)
-            if (!levels_[size_t(bit)] && (bit == 0 || levels_[size_t(bit - 1)])) return bit * bitLength_;
+            if (!levels_[size_t(bit)] && (bit == 0 || levels_[size_t(bit - 1)]))
+                return bit * bitLength_;
         return -1;
     }
 
-private:
+  private:
     long long bitLength_;
     int bits_;
     std::vector<bool> levels_;
@@ -58,7 +63,9 @@ std::vector<Received> receiveChar(uint8_t byte, const LineSettings& sent,
     std::vector<Received> out;
     long long start = 0;
     while (start >= 0 && start < line.end()) {
-        auto sample = [&](double bitsIn) { return line.at(start + (long long)(bitsIn * receiverBit)); };
+        auto sample = [&](double bitsIn) {
+            return line.at(start + (long long)(bitsIn * receiverBit));
+        };
         if (sample(0.5)) {  // a glitch, not a start bit
             start = line.nextFallingEdge(start + receiverBit / 2 + 1);
             continue;

@@ -119,14 +119,6 @@ TEST(LoadBootProgram, ChecksTheStartAddressAfterTheWholeFile) {
     }
 }
 
-TEST(LoadBootProgram, ZeroAddressRecordsBeforeTheStartAreLoadedToo) {
-    ImageDesk desk;
-    const std::string text =
-        sRecord('1', 0x0000, run(2, 0x50)) + "\n" + sRecord('1', 0xF780, run(2, 0x60)) + "\n";
-    ASSERT_EQ(desk.loadBoot(desk.file("boot.mot", text)), 0);
-    EXPECT_EQ(image(desk.form()), (std::vector<uint8_t>{0x50, 0x51, 0x60, 0x61}));
-}
-
 TEST(LoadBootProgram, StopsAtTheFirstBadLine) {
     struct Case {
         const char* name;

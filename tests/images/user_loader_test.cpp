@@ -77,27 +77,15 @@ TEST(UserTransfer, FillsGapsWithFF) {
     EXPECT_EQ(blockBytes(t, 2), expected);
 }
 
-TEST(UserTransfer, ALastPartialBlockEndsInFF) {
-    ImageDesk desk;
-    const auto data = run(200);
-    const Transfer t = desk.transferText(lines(sRecords(0x0000, data, 32)));
-    ASSERT_THAT(addresses(t), ::testing::ElementsAre(0x0000, 0x0080));
-    EXPECT_EQ(blockBytes(t, 1), concat(std::vector<uint8_t>(data.begin() + 128, data.end()),
-                                       std::vector<uint8_t>(56, 0xFF)));
-}
-
 TEST(UserTransfer, DataOutOfOrderSendsABlockTwice) {
     ImageDesk desk;
     const Transfer t = desk.transferText(
         lines({sRecord('1', 0x0010, {1, 2, 3, 4}), sRecord('1', 0x0000, {5, 6, 7, 8})}));
     EXPECT_EQ(t.errorCode, 0);
     ASSERT_THAT(addresses(t), ::testing::ElementsAre(0x0000, 0x0000));
-    auto first = std::vector<uint8_t>(128, 0xFF);
-    std::copy_n(std::begin({1, 2, 3, 4}), 4, first.begin() + 0x10);
-    EXPECT_EQ(blockBytes(t, 0), first);
-    auto second = std::vector<uint8_t>(128, 0xFF);
-    std::copy_n(std::begin({5, 6, 7, 8}), 4, second.begin());
-    EXPECT_EQ(blockBytes(t, 1), second);
+    const std::vector<uint8_t> gap(0x10, 0xFF);
+    EXPECT_EQ(blockBytes(t, 0), concat(concat(gap, {1, 2, 3, 4}), std::vector<uint8_t>(108, 0xFF)));
+    EXPECT_EQ(blockBytes(t, 1), concat({5, 6, 7, 8}, std::vector<uint8_t>(124, 0xFF)));
 }
 
 TEST(UserTransfer, ARepeatedAddressIsNotTakenTwiceInOneBlock) {
@@ -219,37 +207,6 @@ TEST(UserTransfer, ReadsAheadOnlyAsFarAsTheNextBlockNeeds) {
     EXPECT_EQ(first.form().userBufferCount(), 252);
     EXPECT_FALSE(first.slot().atEnd());
     first.slot().close();
-}
-
-TEST(UserBufferCount, WrapsAt416) {
-    ImageDesk desk;
-    struct Case {
-        int32_t wp, rp, count;
-    };
-    for (const auto& c :
-         {Case{0, 0, 0}, Case{5, 2, 3}, Case{2, 5, 413}, Case{0, 415, 1}, Case{415, 0, 415}}) {
-        desk.form().UBwp = c.wp;
-        desk.form().UBrp = c.rp;
-        EXPECT_EQ(desk.form().userBufferCount(), c.count) << c.wp << "," << c.rp;
-    }
-}
-
-TEST(FillBlockBuffer, TakesEntriesAcrossTheRingsWrap) {
-    ImageDesk desk;
-    Form1& f = desk.form();
-    for (int i = 0; i < 4; ++i) {
-        const int slot = (414 + i) % 416;
-        f.UBdata[slot] = static_cast<uint8_t>(0x40 + i);
-        f.UBaddr[slot] = 0x0200 + i;
-    }
-    f.UBrp = 414;
-    f.UBwp = 2;
-    ASSERT_EQ(f.takeBlockAddress(), 0);
-    EXPECT_EQ(f.blockAddress, 0x0200);
-    EXPECT_TRUE(f.fillBlockBuffer());
-    EXPECT_EQ(f.UBrp, 2);
-    EXPECT_THAT(std::vector<uint8_t>(f.blockBuffer.begin(), f.blockBuffer.begin() + 5),
-                ::testing::ElementsAre(0x40, 0x41, 0x42, 0x43, 0xFF));
 }
 
 }  // namespace

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "support/board_desk.h"
+
+namespace quill {
+namespace {
+
+using testing::BoardDesk;
+using What = VirtualSerialPort::LineEvent::What;
+
+void at(BoardDesk& b, int ms, std::function<void()> fn) {
+    b.desk->clock.schedule(ms * kNsPerMs, std::move(fn));
+}
+
+void key(BoardDesk& b, int16_t code, int16_t shift = 0) {
+    b.form().Form_KeyDown(code, shift);
+}
+
+TEST(Reentrance, WDuringAWriteDoesNotStartASecond) {
+    BoardDesk b;
+    b.start();
+    int wPressed = 0;
+    at(b, 1500, [&] {  // inside the erase wait
+        key(b, 'W');
+        ++wPressed;
+    });
+    b.write();
+    EXPECT_EQ(wPressed, 1);
+    EXPECT_EQ(b.flash(), b.expectedFlash());
+    const std::string log = b.desk->status.text();
+    EXPECT_EQ(log.find("Boot Program [ "), 0u);
+    EXPECT_EQ(log.find("Boot Program [ ", 1), std::string::npos);
+}
+
+TEST(Reentrance, AResetClickDuringAWritePulsesAtOnce) {
+    BoardDesk b("erase-time=3000");
+    b.start();
+    int64_t clickedAt = 0;
+    at(b, 1500, [&] {
+        clickedAt = b.desk->clock.nowNs();
+        b.form().cbReset_Click();
+    });
+    b.write();
+    bool sawPulse = false;
+    for (const auto& e : b.desk->port.lineLog())
+        if (e.what == What::Dtr && !e.on && e.timeNs == clickedAt) sawPulse = true;
+    EXPECT_TRUE(sawPulse);
+    // The reset threw the chip out of its erase: the write cannot go on.
+    EXPECT_NE(b.desk->status.text().find(" (Failure)"), std::string::npos);
+}
+
+TEST(Reentrance, PowerChangesDuringAWriteRefreshTheIndicator) {
+    BoardDesk b("power-off=block:3");
+    b.start();
+    EXPECT_EQ(b.desk->h8stat.caption(), "H8 Power ON");
+    b.write();
+    EXPECT_EQ(b.desk->h8stat.caption(), "H8 Power OFF");
+    EXPECT_EQ(b.desk->lbComCTS.caption(), "CTS OFF");
+    EXPECT_NE(b.desk->status.text().find(" ? [ 42 ]"), std::string::npos);
+}
+
+TEST(Reentrance, AfterASuccessfulWriteTheFirstEscOnlyStopsTheSecondQuits) {
+    BoardDesk b;
+    b.start();
+    b.write();
+    ASSERT_NE(b.desk->status.text().find("(Success)"), std::string::npos);
+    EXPECT_FALSE(b.form().abortFlag);
+    key(b, 27);
+    EXPECT_TRUE(b.form().abortFlag);
+    EXPECT_EQ(b.form().errorCode, 99);
+    EXPECT_FALSE(b.desk->programEnd.ended);
+    EXPECT_THROW(key(b, 27), ProgramEnded);
+    EXPECT_FALSE(b.desk->port.isOpen());
+}
+
+TEST(Reentrance, EscDuringAFixedDelayEndsTheProgram) {
+    BoardDesk b;
+    b.start();
+    // 200 ms into the write the power test's 300 ms delay runs: no response wait is open.
+    at(b, 350, [&] { key(b, 27); });
+    EXPECT_THROW(b.write(), ProgramEnded);
+    EXPECT_FALSE(b.form().writeBusy);
+}
+
+TEST(SoundBehaviour, ALoneEchoOfTheHighByteIsNoEchoOfALengthEndingInZero) {
+    BoardDesk b("length-echo=short");
+    b.bootBytes = testing::patternBytes(256, 5);  // length H'01 H'00
+    b.writeFiles();
+    b.start();
+    b.write();
+    EXPECT_NE(b.desk->status.text().find("[ 256 ] to H8 ...  ? [ 26 ] different Response !"),
+              std::string::npos)
+        << b.desk->status.text();
+}
+
+TEST(SoundBehaviour, APortThatDiesDuringAWriteIsAReceiveError) {
+    BoardDesk b;
+    b.start();
+    at(b, 2600, [&] { b.desk->port.failDevice("device disconnected"); });
+    b.write();
+    const std::string log = b.desk->status.text();
+    EXPECT_NE(log.find(" ? [ 83 ] COM receive error !\r\n (Failure)\r\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(b.desk->messageBox.shown.size(), 1u);
+    EXPECT_EQ(b.desk->beeper.beeps, 1);
+}
+
+}  // namespace
+}  // namespace quill

@@ -38,7 +38,7 @@ MainWindow::MainWindow(const std::string& commandLine, QWidget* parent)
     // The bottom row's captions wrap inside labels of 25 to 50 pixels, as the design's
     // 9-point window font does.
     QFont windowFont = client_->font();
-    windowFont.setPixelSize(11);
+    windowFont.setPixelSize(10);
     client_->setFont(windowFont);
     setCentralWidget(client_);
     // The menus come with a later issue; the bar has its place already so that the client

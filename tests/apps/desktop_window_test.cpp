@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+
+#include "desktop/main_window.h"
+
+namespace quill::app {
+namespace {
+
+bool runUntil(const std::function<bool()>& done) {
+    bool expired = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] { expired = true; });
+    watchdog.start(10'000);
+    QtYield yield;
+    while (!done() && !expired) yield.yieldOnce();
+    return !expired;
+}
+
+class DesktopWindow : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ::setenv("QUILLMONT_PORT", "/dev/quillmont-absent", 1); }
+
+    std::string caption(const char* name) { return window.label(name)->text().toStdString(); }
+    void click(const char* name) { QTest::mouseClick(window.label(name), Qt::LeftButton); }
+    void waitForFirstTick() {
+        ASSERT_TRUE(runUntil([&] { return window.form().startupDone; }));
+    }
+
+    MainWindow window{""};
+};
+
+TEST_F(DesktopWindow, AfterTheFirstTickShowsTheSettingsAndThePortProblem) {
+    window.show();
+    EXPECT_EQ(window.windowTitle(), QString("Quillmont v0.7"));
+    EXPECT_EQ(caption("lbComParity"), "Parity NON");  // design caption until the first tick
+    waitForFirstTick();
+    EXPECT_EQ(caption("lbComSpeed"), "Speed 38400");
+    EXPECT_EQ(caption("lbComData"), "Data 8");
+    EXPECT_EQ(caption("lbComParity"), "Parity N");
+    EXPECT_EQ(caption("lbComStop"), "Stop 1");
+    EXPECT_EQ(caption("lbComRTS"), "RTS ON");
+    EXPECT_EQ(caption("lbComDTR"), "DTR ON");
+    EXPECT_EQ(caption("H8stat"), "H8 Power OFF");
+    EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
+    const QString console = window.Status()->toPlainText();
+    EXPECT_TRUE(console.contains("/dev/quillmont-absent")) << console.toStdString();
+    EXPECT_EQ(window.Status()->palette().color(QPalette::Text), QColor(0, 0, 0x80));
+    EXPECT_EQ(window.form().bootFileName, "");  // the design texts are no file names
+    const QImage picture = window.grab().toImage();
+    EXPECT_TRUE(picture.save(QStringLiteral(QUILLMONT_TEST_OUTPUT_DIR "/desktop_window.png")));
+}
+
+TEST_F(DesktopWindow, LabelClicksReachTheirOperations) {
+    waitForFirstTick();
+    click("lbComSpeed");
+    EXPECT_EQ(caption("lbComSpeed"), "Speed 300");
+    EXPECT_EQ(window.port().settings(), "300,N,8,1");
+    click("lbComParity");
+    click("lbComData");
+    click("lbComStop");
+    EXPECT_EQ(window.port().settings(), "300,E,7,2");
+    click("lbComRTS");
+    EXPECT_EQ(caption("lbComRTS"), "RTS OFF");
+    EXPECT_FALSE(window.port().rts());
+    click("lbComDTR");
+    EXPECT_EQ(caption("lbComDTR"), "DTR OFF");
+    click("lbComCTS");
+    EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
+}
+
+TEST_F(DesktopWindow, TypedFileNamesReachTheForm) {
+    auto* field = window.findChild<QLineEdit*>("HexFileN");
+    ASSERT_NE(field, nullptr);
+    field->clear();
+    QTest::keyClicks(field, "a.hex");
+    EXPECT_EQ(window.form().userFileName, "a.hex");
+}
+
+}  // namespace
+}  // namespace quill::app

@@ -13,7 +13,8 @@ PortKind portKind(const char* portVariable) {
     return PortKind::Host;
 }
 
-ProgramPort makeProgramPort(Scheduler& scheduler, const char* portVariable) {
+ProgramPort makeProgramPort(Scheduler& scheduler, const char* portVariable,
+                            const std::string& boardOptions) {
     ProgramPort made;
     made.kind = portKind(portVariable);
     if (made.kind == PortKind::Host) {
@@ -21,20 +22,22 @@ ProgramPort makeProgramPort(Scheduler& scheduler, const char* portVariable) {
         made.port = std::make_unique<QtSerialPort>();
         return made;
     }
+    auto options = sim::parseBoardOptions(boardOptions);
+    if (!options.ok()) {
+        made.error = options.error;
+        return made;
+    }
     auto port = std::make_unique<VirtualSerialPort>(scheduler, "sim");
-    // ---- The virtual board plugs in here. ----
-    // Once sim/ offers its board (a SerialFarEnd on a Scheduler and this VirtualSerialPort),
-    // build it here, attach it to the port and keep it in made.farEnd, e.g.
-    //     auto board = std::make_shared<sim::Board>(scheduler, *port, options);
-    //     port->attach(board.get());
-    //     made.farEnd = board;
-    // Until then the cable ends in nothing: the port opens, nothing answers, CTS stays off.
+    // A program may run for hours: keep no log of every character on the virtual wire.
+    port->keepTraffic(false);
+    made.board = std::make_unique<sim::Board>(scheduler, *port, options.options);
     made.port = std::move(port);
     return made;
 }
 
 ProgramPort makeProgramPort(Scheduler& scheduler) {
-    return makeProgramPort(scheduler, std::getenv(kPortVariable));
+    const char* options = std::getenv(sim::kBoardOptionsVariable);
+    return makeProgramPort(scheduler, std::getenv(kPortVariable), options ? options : "");
 }
 
 }  // namespace quill::app

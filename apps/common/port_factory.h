@@ -4,6 +4,7 @@
 
 #include "platform/scheduler.h"
 #include "platform/serial_port.h"
+#include "sim/board.h"
 
 namespace quill::app {
 
@@ -23,15 +24,19 @@ PortKind portKind(const char* portVariable);
 struct ProgramPort {
     PortKind kind = PortKind::Host;
     std::unique_ptr<SerialPort> port;
-    // The far end of a sim port (the virtual board). Declared after the port, so it goes
+    // The virtual board at the far end of a sim port. Declared after the port, so it goes
     // first: the port outlives the board that talks to it.
-    std::shared_ptr<void> farEnd;
+    std::unique_ptr<sim::Board> board;
+    // Why no port could be made (board options that were not understood); empty when made.
+    std::string error;
 };
 
 // Builds the port for `portVariable` (QUILLMONT_PORT's value, null when unset). A sim port
-// runs on `scheduler`, which must outlive it.
-ProgramPort makeProgramPort(Scheduler& scheduler, const char* portVariable);
-// The same, from the environment.
+// runs on `scheduler`, which must outlive it, with a board set up by `boardOptions` (the
+// comma-separated NAME[=VALUE] list of QUILLMONT_SIM).
+ProgramPort makeProgramPort(Scheduler& scheduler, const char* portVariable,
+                            const std::string& boardOptions);
+// The same, from the environment (QUILLMONT_PORT and QUILLMONT_SIM).
 ProgramPort makeProgramPort(Scheduler& scheduler);
 
 }  // namespace quill::app

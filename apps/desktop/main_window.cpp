@@ -1,5 +1,7 @@
 #include "desktop/main_window.h"
 
+#include <stdexcept>
+
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLayout>
@@ -32,6 +34,7 @@ MainWindow::MainWindow(const std::string& commandLine, QWidget* parent)
       port_(makeProgramPort(scheduler_)),
       client_(new QWidget(this)),
       statusEdit_(new QPlainTextEdit(client_)) {
+    if (!port_.port) throw std::invalid_argument(port_.error);
     setWindowTitle(QString::fromLatin1(Form1::kCaption));
     setObjectName(QStringLiteral("Form1"));
     client_->setFixedSize(px(kClientWidth), px(kClientHeight));

@@ -5,7 +5,10 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QApplication>
 #include <QMenuBar>
+
+#include "desktop/virtual_keys.h"
 
 namespace quill::app {
 
@@ -29,9 +32,10 @@ constexpr Color kWindowText = Color::of(Color::System::WindowText);
 
 }  // namespace
 
-MainWindow::MainWindow(const std::string& commandLine, QWidget* parent)
+MainWindow::MainWindow(const std::string& commandLine, ProgramEnd* programEnd, QWidget* parent)
     : QMainWindow(parent),
       port_(makeProgramPort(scheduler_)),
+      programEnd_(programEnd ? *programEnd : processEnd_),
       client_(new QWidget(this)),
       statusEdit_(new QPlainTextEdit(client_)) {
     if (!port_.port) throw std::invalid_argument(port_.error);
@@ -44,8 +48,8 @@ MainWindow::MainWindow(const std::string& commandLine, QWidget* parent)
     windowFont.setPixelSize(10);
     client_->setFont(windowFont);
     setCentralWidget(client_);
-    // The menus come with a later issue; the bar has its place already so that the client
-    // area keeps its size when they do.
+    // The menu bar belongs to the window on every desktop, so the client area keeps its
+    // design size below it.
     menuBar()->setNativeMenuBar(false);
 
     statusEdit_->setObjectName(QStringLiteral("Status"));
@@ -112,13 +116,16 @@ MainWindow::MainWindow(const std::string& commandLine, QWidget* parent)
                       helpForm_,        fileSlot_,         yield_,           scheduler_},
         commandLine);
     wire();
+    buildMenus();
+    // Every key of the window reaches the keyboard commands before the focused control.
+    qApp->installEventFilter(this);
     // The window is fixed at its design size, menu bar included.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     statusEdit_->setFocus();
     form_->Form_Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
 
 QPushButton* MainWindow::makeButton(const char* name, const char* caption, int left, int top,
                                     int width, int height) {
@@ -143,7 +150,6 @@ QLineEdit* MainWindow::makeField(const char* name, int left, int top) {
     field->setGeometry(px(left), px(top), px(6495), px(270));
     // The design texts equal the button captions.
     field->setText(QString::fromLatin1(top == 120 ? "User Prog." : "Boot Prog."));
-    field->installEventFilter(this);
     return field;
 }
 
@@ -163,14 +169,50 @@ void MainWindow::wire() {
     connect(lbComDTR_, &ClickableLabel::clicked, this, [&f] { f.lbComDTR_Click(); });
     connect(lbComCTS_, &ClickableLabel::clicked, this, [&f] { f.lbComCTS_Click(); });
     // HexFileN and BootFileN: Form1 hooks their change handlers itself.
-    for (QWidget* w : {static_cast<QWidget*>(statusEdit_), static_cast<QWidget*>(cbUser_),
-                       static_cast<QWidget*>(cbBoot_), static_cast<QWidget*>(cbWrite_),
-                       static_cast<QWidget*>(cbNMI_), static_cast<QWidget*>(cbReset_)})
-        w->installEventFilter(this);
+}
+
+QAction* MainWindow::addItem(QMenu* menu, const char* name, const char* caption,
+                             void (Form1::*click)()) {
+    QAction* item = menu->addAction(QString::fromLatin1(caption));
+    item->setObjectName(QString::fromLatin1(name));
+    connect(item, &QAction::triggered, this, [this, click] { (form_.get()->*click)(); });
+    return item;
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    addItem(file, "mnuBt", "Boot File(&B)", &Form1::mnuBt_Click);
+    addItem(file, "mnuProg", "Prog File(&P)", &Form1::mnuProg_Click);
+    file->addSeparator()->setObjectName(QStringLiteral("mnuLine1"));
+    addItem(file, "mnuExit", "Exit(&E)", &Form1::mnuExit_Click);
+
+    QMenu* rom = menuBar()->addMenu(QStringLiteral("Flash Rom(&R)"));
+    rom->setObjectName(QStringLiteral("mnuRom"));
+    addItem(rom, "mnuWrite", "Write(&W)", &Form1::mnuWrite_Click);
+    addItem(rom, "mnuVerify", "Verify(&V)", &Form1::mnuVerify_Click)->setEnabled(false);
+    addItem(rom, "mnuRead", "Read(&D)", &Form1::mnuRead_Click)->setEnabled(false);
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools(&T)"));
+    tools->setObjectName(QStringLiteral("Tools"));
+    addItem(tools, "H8Reset", "Reset H8", &Form1::H8Reset_Click);
+    addItem(tools, "H8NMI", "NMI to H8", &Form1::H8NMI_Click);
 }
 
 QLabel* MainWindow::label(const char* name) const {
     return client_->findChild<QLabel*>(QString::fromLatin1(name));
+}
+
+QPushButton* MainWindow::button(const char* name) const {
+    return client_->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+QLineEdit* MainWindow::field(const char* name) const {
+    return client_->findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+
+QAction* MainWindow::menuItem(const char* name) const {
+    return menuBar()->findChild<QAction*>(QString::fromLatin1(name));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -178,15 +220,38 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     form_->Form_Unload();
 }
 
-// Every key of the window's controls passes here before the control sees it.
+// Every key event of the application passes here. A key belongs to this window when it goes
+// to the focused control of this window (or to the window itself); the help window and open
+// menus have keys of their own. A key a child ignores travels on to its parents: it is taken
+// only once, at its first receiver.
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && keyCommand(static_cast<QKeyEvent*>(event)))
-        return true;
+    if (event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        QWidget* focus = QApplication::focusWidget();
+        const bool first = widget == focus || (focus == nullptr && widget == this);
+        if (first && widget->window() == this && keyCommand(static_cast<QKeyEvent*>(event)))
+            return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool MainWindow::keyCommand(QKeyEvent*) {
-    return false;
+// A key first goes to Form_KeyDown as a key code, then the character it types, if any, to
+// Form_KeyPress, which lets it into a file-name field only.
+bool MainWindow::keyCommand(QKeyEvent* event) {
+    int16_t code = virtualKeyCode(*event);
+    int16_t shift = shiftState(event->modifiers());
+    if (code != 0) form_->Form_KeyDown(code, shift);
+    // Tab and Shift+Tab still move the focus between the controls.
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) return false;
+    const QString text = event->text();
+    if (text.isEmpty()) return true;
+    const char16_t typed = text.at(0).unicode();
+    int16_t character = int16_t(typed > 0x7FFF ? 0x7FFF : typed);
+    const bool inFileField = hexFileN_->hasFocus() || bootFileN_->hasFocus();
+    form_->Form_KeyPress(character, inFileField);
+    // A character let through reaches the field; Backspace deletes there, as the field's own
+    // editing does for a typed character. Other control characters go nowhere.
+    return character == 0 || (character < 32 && character != 8) || character == 127;
 }
 
 }  // namespace quill::app

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <memory>
@@ -24,7 +25,9 @@ namespace quill::app {
 class MainWindow : public QMainWindow {
     Q_OBJECT
   public:
-    explicit MainWindow(const std::string& commandLine, QWidget* parent = nullptr);
+    // `programEnd` replaces the end of the process (a test's stand-in); null for the real one.
+    explicit MainWindow(const std::string& commandLine, ProgramEnd* programEnd = nullptr,
+                        QWidget* parent = nullptr);
     ~MainWindow() override;
 
     Form1& form() { return *form_; }
@@ -33,6 +36,10 @@ class MainWindow : public QMainWindow {
     // The widgets, under their design names, for a look from outside.
     QPlainTextEdit* Status() const { return statusEdit_; }
     QLabel* label(const char* name) const;
+    QPushButton* button(const char* name) const;
+    QLineEdit* field(const char* name) const;
+    QAction* menuItem(const char* name) const;
+    QtHelpWindow& helpWindow() { return helpForm_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -44,8 +51,9 @@ class MainWindow : public QMainWindow {
     ClickableLabel* makeLabel(const char* name, const char* caption, int left, int top, int width);
     QLineEdit* makeField(const char* name, int left, int top);
     void wire();
-    // The keyboard commands, which see every key of the window first (a later issue fills
-    // them in); true when the key was taken.
+    void buildMenus();
+    QAction* addItem(QMenu* menu, const char* name, const char* caption, void (Form1::*click)());
+    // The keyboard commands see every key of the window first; true when the key was taken.
     bool keyCommand(QKeyEvent* event);
 
     // The platform behind the controls.
@@ -57,7 +65,8 @@ class MainWindow : public QMainWindow {
     QtFileDialog commonDialog1_{this};
     QtMessageBox messageBox_{this};
     QtBeeper beeper_;
-    QtProgramEnd programEnd_;
+    QtProgramEnd processEnd_;
+    ProgramEnd& programEnd_;
     QtHelpWindow helpForm_{this};
 
     // The widgets, owned by the client area.

@@ -1,12 +1,11 @@
 #include "desktop/main_window.h"
 
-#include <stdexcept>
-
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLayout>
-#include <QApplication>
 #include <QMenuBar>
+#include <stdexcept>
 
 #include "desktop/virtual_keys.h"
 
@@ -125,7 +124,9 @@ MainWindow::MainWindow(const std::string& commandLine, ProgramEnd* programEnd, Q
     form_->Form_Load();
 }
 
-MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
+}
 
 QPushButton* MainWindow::makeButton(const char* name, const char* caption, int left, int top,
                                     int width, int height) {
@@ -228,8 +229,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* widget = qobject_cast<QWidget*>(watched);
         QWidget* focus = QApplication::focusWidget();
-        const bool first = widget == focus || (focus == nullptr && widget == this);
-        if (first && widget->window() == this && keyCommand(static_cast<QKeyEvent*>(event)))
+        const bool passedOnByChild =
+            focus != nullptr && focus != widget && widget != nullptr && widget->isAncestorOf(focus);
+        if (widget != nullptr && widget->window() == this && !passedOnByChild &&
+            keyCommand(static_cast<QKeyEvent*>(event)))
             return true;
     }
     return QMainWindow::eventFilter(watched, event);

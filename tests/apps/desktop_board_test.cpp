@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+
+#include "desktop/main_window.h"
+#include "platform/virtual/recording_controls.h"
+#include "platform/virtual/virtual_serial_port.h"
+#include "support/program_files.h"
+#include "terminal/help_text.h"
+
+namespace quill::app {
+namespace {
+
+using What = VirtualSerialPort::LineEvent::What;
+
+bool runUntil(const std::function<bool()>& done, int ms = 15'000) {
+    bool expired = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] { expired = true; });
+    watchdog.start(ms);
+    QtYield yield;
+    while (!done() && !expired) yield.yieldOnce();
+    return !expired;
+}
+
+void pause(int ms) {
+    QTest::qWait(ms);
+}
+
+// Answers the next modal dialog (a message box or the file dialog) once it is up.
+void whenModal(std::function<void(QWidget*)> answer) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            answer(modal);
+        }
+    });
+    poll->start(10);
+}
+
+void grab(QWidget* w, const char* name) {
+    EXPECT_TRUE(w->grab().save(QStringLiteral(QUILLMONT_TEST_OUTPUT_DIR "/") + name));
+}
+
+// The desktop program on the virtual board, in real time.
+class DesktopOnBoard : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ::setenv("QUILLMONT_PORT", "sim", 1);
+        ::setenv("QUILLMONT_SIM", boardOptions, 1);
+        window = std::make_unique<MainWindow>("", &end);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(runUntil([&] { return window->form().startupDone; }));
+        port().keepTraffic(true);
+        bootFile = folder.write("boot.mot", testing::sRecords(0xF780, testing::patternBytes(64)));
+        userFile = folder.write("user.mot", testing::sRecords(0x0100, testing::patternBytes(200)));
+    }
+
+    VirtualSerialPort& port() { return dynamic_cast<VirtualSerialPort&>(window->port()); }
+    Form1& form() { return window->form(); }
+    std::string caption(const char* name) { return window->label(name)->text().toStdString(); }
+    std::string console() { return form().controls().Status.text(); }
+
+    // The bytes the program sent to the board since `from` characters of traffic.
+    std::vector<uint8_t> sentSince(size_t from) {
+        std::vector<uint8_t> out;
+        const auto& traffic = port().traffic();
+        for (size_t i = from; i < traffic.size(); ++i)
+            if (!traffic[i].toHost) out.push_back(traffic[i].byte);
+        return out;
+    }
+
+    // Presses a key in the console and returns the bytes it sent.
+    std::vector<uint8_t> press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        const size_t from = port().traffic().size();
+        QTest::keyClick(window->Status(), Qt::Key(key), modifiers);
+        pause(5);
+        return sentSince(from);
+    }
+
+    void nameFiles() {
+        window->field("BootFileN")->setText(QString::fromStdString(bootFile));
+        window->field("HexFileN")->setText(QString::fromStdString(userFile));
+    }
+
+    const char* boardOptions = "erase-time=20";
+    testing::ScratchFolder folder;
+    std::string bootFile, userFile;
+    ProgramEndThrows end;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(DesktopOnBoard, KeysAreSentAsTheirTranslatedCodes) {
+    using V = std::vector<uint8_t>;
+    const Qt::KeyboardModifiers shift = Qt::ShiftModifier, keypad = Qt::KeypadModifier;
+    EXPECT_EQ(press(Qt::Key_A), V{65});
+    EXPECT_EQ(press(Qt::Key_Exclam, shift), V{49});
+    EXPECT_EQ(press(Qt::Key_5, keypad), V{53});
+    EXPECT_EQ(press(Qt::Key_Slash, keypad), V{47});
+    EXPECT_EQ(press(Qt::Key_Comma), V{60});
+    EXPECT_EQ(press(Qt::Key_Less, shift), V{44});
+    EXPECT_EQ(press(Qt::Key_Semicolon), V{58});
+    EXPECT_EQ(press(Qt::Key_Colon, shift), V{42});
+    EXPECT_EQ(press(Qt::Key_Return), V{13});
+    EXPECT_EQ(press(Qt::Key_Space), V{32});
+    for (auto [key, byte] : {std::pair{Qt::Key_F2, 'q'},
+                             {Qt::Key_F3, 'r'},
+                             {Qt::Key_F4, 's'},
+                             {Qt::Key_F9, 'x'},
+                             {Qt::Key_F10, 'y'}})
+        EXPECT_EQ(press(key), V{uint8_t(byte)});
+    for (auto [key, byte] : {std::pair{Qt::Key_Left, 37},
+                             {Qt::Key_Up, 38},
+                             {Qt::Key_Right, 39},
+                             {Qt::Key_Down, 40},
+                             {Qt::Key_Home, 36},
+                             {Qt::Key_End, 35},
+                             {Qt::Key_PageUp, 33},
+                             {Qt::Key_PageDown, 34},
+                             {Qt::Key_Insert, 45},
+                             {Qt::Key_Delete, 46}})
+        EXPECT_EQ(press(key), V{uint8_t(byte)});
+    EXPECT_EQ(press(Qt::Key_Backspace), V{});
+    EXPECT_EQ(press(Qt::Key_F12), V{});
+    // The user program on the board echoes what it gets; the console shows it, typed keys
+    // themselves never reach it.
+    ASSERT_TRUE(runUntil([&] { return console().find("A1") == 0; }, 2000)) << console();
+}
+
+TEST_F(DesktopOnBoard, ShiftBracketIsShiftF12AndPulsesTheNmi) {
+    const size_t lines = port().lineLog().size();
+    EXPECT_TRUE(press(Qt::Key_BraceLeft, Qt::ShiftModifier).empty());
+    const auto& log = port().lineLog();
+    ASSERT_GE(log.size(), lines + 2);
+    EXPECT_EQ(log[lines].what, What::Rts);
+    EXPECT_FALSE(log[lines].on);
+    EXPECT_TRUE(log[lines + 1].on);
+}
+
+TEST_F(DesktopOnBoard, FunctionKeysStepTheSettingsAndPulseTheLines) {
+    press(Qt::Key_F5);
+    EXPECT_EQ(caption("lbComSpeed"), "Speed 300");
+    press(Qt::Key_F6);
+    press(Qt::Key_F7);
+    press(Qt::Key_F8);
+    EXPECT_EQ(port().settings(), "300,E,7,2");
+    const size_t lines = port().lineLog().size();
+    press(Qt::Key_F11);
+    press(Qt::Key_F11, Qt::ControlModifier);
+    std::vector<What> pulses;
+    for (size_t i = lines; i < port().lineLog().size(); ++i)
+        pulses.push_back(port().lineLog()[i].what);
+    EXPECT_EQ(pulses, (std::vector<What>{What::Dtr, What::Dtr, What::Break, What::Break}));
+}
+
+TEST_F(DesktopOnBoard, TypingAFileNameStopsTheTerminalAndOnlyFieldsTakeCharacters) {
+    QLineEdit* field = window->field("HexFileN");
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "a.mot");
+    EXPECT_EQ(form().userFileName, field->text().toStdString());
+    EXPECT_EQ(field->text(), QString("a.mot"));
+    EXPECT_FALSE(form().terminalMode);
+    // Arrows and Delete are consumed: the field keeps its text and caret.
+    const int caret = field->cursorPosition();
+    QTest::keyClick(field, Qt::Key_Left);
+    QTest::keyClick(field, Qt::Key_Delete);
+    EXPECT_EQ(field->cursorPosition(), caret);
+    EXPECT_EQ(field->text(), QString("a.mot"));
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), QString("a.mo"));
+    // The console takes no character.
+    window->Status()->setFocus();
+    const std::string before = console();
+    QTest::keyClicks(window->Status(), "xyz");
+    EXPECT_EQ(console(), before);
+}
+
+TEST_F(DesktopOnBoard, HelpOpensOnF1ClosesOnAnyCharacterAndKeepsItsKeys) {
+    press(Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_FALSE(window->helpWindow().isOpen());
+    press(Qt::Key_F1);
+    ASSERT_TRUE(window->helpWindow().isOpen());
+    HelpPane* pane = window->helpWindow().pane();
+    EXPECT_EQ(pane->windowTitle(), QString("Quillmont Help"));
+    EXPECT_EQ(pane->textArea()->toPlainText().split('\n').size(), 21);
+    grab(pane, "help_window.png");
+    // F5 in the help window is the help window's: no setting changes, the help stays.
+    QTest::keyClick(pane->textArea(), Qt::Key_F5);
+    EXPECT_EQ(caption("lbComSpeed"), "Speed 38400");
+    EXPECT_TRUE(window->helpWindow().isOpen());
+    QTest::keyClick(pane->textArea(), Qt::Key_Space);
+    pause(5);
+    EXPECT_FALSE(window->helpWindow().isOpen());
+    press(Qt::Key_F1);
+    EXPECT_TRUE(window->helpWindow().isOpen());
+}
+
+TEST_F(DesktopOnBoard, MenuItemsRunTheirOperations) {
+    EXPECT_FALSE(window->menuItem("mnuVerify")->isEnabled());
+    EXPECT_FALSE(window->menuItem("mnuRead")->isEnabled());
+    EXPECT_EQ(window->menuItem("mnuBt")->text(), QString("Boot File(&B)"));
+
+    whenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(bootFile));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    window->menuItem("mnuBt")->trigger();
+    EXPECT_EQ(form().bootFileName, bootFile);
+    EXPECT_EQ(window->field("BootFileN")->text().toStdString(), bootFile);
+
+    whenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    window->menuItem("mnuProg")->trigger();
+    EXPECT_EQ(form().userFileName, "");
+    EXPECT_EQ(window->field("HexFileN")->text(), QString());
+
+    const size_t lines = port().lineLog().size();
+    window->menuItem("H8Reset")->trigger();
+    window->menuItem("H8NMI")->trigger();
+    std::vector<What> pulses;
+    for (size_t i = lines; i < port().lineLog().size(); ++i)
+        pulses.push_back(port().lineLog()[i].what);
+    EXPECT_EQ(pulses, (std::vector<What>{What::Dtr, What::Dtr, What::Rts, What::Rts}));
+
+    EXPECT_THROW(window->menuItem("mnuExit")->trigger(), ProgramEnded);
+    EXPECT_FALSE(port().isOpen());
+}
+
+TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
+    nameFiles();
+    bool grabbed = false;
+    QTimer::singleShot(200, [&] {
+        grab(window.get(), "desktop_writing.png");
+        grabbed = true;
+        press(Qt::Key_W);  // a second write is refused
+    });
+    QTest::mouseClick(window->button("cbWrite"), Qt::LeftButton);
+    EXPECT_TRUE(grabbed);
+    const std::string log = console();
+    EXPECT_EQ(log.find("Boot Program [ "), 0u) << log;
+    EXPECT_EQ(log.find("Boot Program [ ", 1), std::string::npos) << log;
+    EXPECT_NE(log.find("Flash write end ! (Success)\r\n"), std::string::npos) << log;
+    EXPECT_EQ(window->button("cbWrite")->text(), QString("Write"));
+    EXPECT_EQ(caption("lbComSpeed"), "Speed 19200");
+    EXPECT_TRUE(window->Status()->hasFocus());
+    grab(window.get(), "desktop_after_write.png");
+}
+
+// A board whose erase takes its full second.
+class DesktopOnSlowBoard : public DesktopOnBoard {
+  protected:
+    void SetUp() override {
+        boardOptions = "";
+        DesktopOnBoard::SetUp();
+    }
+};
+
+TEST_F(DesktopOnSlowBoard, AFailedWriteShowsItsMessageBox) {
+    nameFiles();
+    QString boxText, boxTitle;
+    whenModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        boxText = box->text();
+        boxTitle = box->windowTitle();
+        grab(window.get(), "desktop_failed_write.png");
+        box->accept();
+    });
+    // Esc while the erase is awaited stops the write.
+    QTimer::singleShot(1000, [&] { press(Qt::Key_Escape); });
+    window->menuItem("mnuWrite")->trigger();
+    EXPECT_EQ(boxText, QString("Stop by Key !"));
+    EXPECT_EQ(boxTitle, QString("Quillmont"));
+    EXPECT_NE(console().find(" ? [ 99 ] Stop by Key !\r\n (Failure)\r\n"), std::string::npos)
+        << console();
+}
+
+TEST_F(DesktopOnBoard, EscWhileIdleEndsTheProgram) {
+    EXPECT_THROW(press(Qt::Key_Escape), ProgramEnded);
+    EXPECT_TRUE(end.ended);
+}
+
+}  // namespace
+}  // namespace quill::app

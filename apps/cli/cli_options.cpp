@@ -1,0 +1,113 @@
+#include "cli/cli_options.h"
+
+#include <QCommandLineParser>
+#include <QSerialPortInfo>
+
+#include "common/port_factory.h"
+#include "sim/board_options.h"
+
+namespace quill::cli {
+
+namespace {
+
+CliOptions usageError(const std::string& message) {
+    CliOptions options;
+    options.action = CliOptions::Action::UsageError;
+    options.message = message + "\nTry 'quillmont-cli --help'.";
+    return options;
+}
+
+std::string joined(const std::string& base, const QStringList& more) {
+    std::string text = base;
+    for (const QString& item : more) {
+        if (!text.empty()) text += ',';
+        text += item.toStdString();
+    }
+    return text;
+}
+
+}  // namespace
+
+CliOptions parseCliOptions(const QStringList& arguments, const char* portVariable,
+                           const char* simVariable) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Writes USERFILE into the flash ROM of an H8/3694 through its serial boot mode, with\n"
+        "BOOTFILE as the flash-writing kernel. Both are S-record or Intel HEX files.\n"
+        "Exit status: 0 written, 2 usage error, else the write's error code (below 100).");
+    const QCommandLineOption help({"h", "help"}, "Shows this help.");
+    const QCommandLineOption version({"v", "version"}, "Shows the version.");
+    const QCommandLineOption port(
+        "port",
+        "Serial device (/dev/ttyUSB0, COM3), or sim for the virtual board. Default: "
+        "QUILLMONT_PORT, else the first serial port.",
+        "NAME");
+    const QCommandLineOption listPortsOption("list-ports",
+                                             "Lists the serial ports with their descriptions.");
+    const QCommandLineOption quiet(
+        "quiet", "Prints only the report lines: the error report and the final result.");
+    const QCommandLineOption sim(
+        "sim",
+        "A virtual board option or fault (repeatable; port sim only). See sim/README.md; "
+        "added to QUILLMONT_SIM.",
+        "NAME[=VALUE]");
+    const QCommandLineOption dump("dump-flash",
+                                  "Writes the virtual board's 32 KB flash to FILE after the "
+                                  "run, whatever its outcome (port sim only).",
+                                  "FILE");
+    parser.addOptions({help, version, port, listPortsOption, quiet, sim, dump});
+    parser.addPositionalArgument("BOOTFILE", "The boot program (kernel) file.");
+    parser.addPositionalArgument("USERFILE", "The user program file.");
+
+    if (!parser.parse(arguments)) return usageError(parser.errorText().toStdString());
+    CliOptions options;
+    if (parser.isSet(help)) {
+        options.action = CliOptions::Action::Help;
+        options.message = parser.helpText().toStdString();
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.action = CliOptions::Action::Version;
+        return options;
+    }
+    if (parser.isSet(listPortsOption)) {
+        options.action = CliOptions::Action::ListPorts;
+        return options;
+    }
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 2)
+        return usageError("expected two files, BOOTFILE and USERFILE, got " +
+                          std::to_string(files.size()));
+    options.bootFile = files[0].toStdString();
+    options.userFile = files[1].toStdString();
+    options.quiet = parser.isSet(quiet);
+    options.port =
+        parser.isSet(port) ? parser.value(port).toStdString() : (portVariable ? portVariable : "");
+    const bool onSim = app::portKind(options.port.c_str()) == app::PortKind::Sim;
+    if (!onSim && parser.isSet(sim)) return usageError("--sim needs --port sim");
+    if (!onSim && parser.isSet(dump)) return usageError("--dump-flash needs --port sim");
+    if (onSim) {
+        options.simOptions = joined(simVariable ? simVariable : "", parser.values(sim));
+        const auto parsed = sim::parseBoardOptions(options.simOptions);
+        if (!parsed.ok()) return usageError("virtual board: " + parsed.error);
+    }
+    options.dumpFlash = parser.value(dump).toStdString();
+    return options;
+}
+
+std::string listPorts() {
+    std::string out;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        std::string line = info.systemLocation().toStdString();
+        std::string about = info.description().toStdString();
+        if (!info.manufacturer().isEmpty())
+            about += (about.empty() ? "" : ", ") + info.manufacturer().toStdString();
+        if (!about.empty()) line += "\t" + about;
+        out += line + "\n";
+    }
+    out += "sim\tthe virtual H8/3694 board (options: --sim, QUILLMONT_SIM)\n";
+    return out;
+}
+
+}  // namespace quill::cli

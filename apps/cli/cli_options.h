@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quill::cli {
+
+// What the command line asks for.
+struct CliOptions {
+    enum class Action { Write, Help, Version, ListPorts, UsageError };
+    Action action = Action::Write;
+    std::string bootFile;
+    std::string userFile;
+    // The serial device, "sim" for the virtual board; empty: QUILLMONT_PORT, then port 1.
+    std::string port;
+    // The virtual board's options: QUILLMONT_SIM's, then every --sim, joined by commas.
+    std::string simOptions;
+    std::string dumpFlash;  // empty: no dump
+    bool quiet = false;
+    // For Help and UsageError: the text to print.
+    std::string message;
+};
+
+// Exit status of a usage error; a failed write exits with its error code instead.
+inline constexpr int kUsageExit = 2;
+
+// Reads the arguments (program name first). `portVariable` and `simVariable` are the values of
+// QUILLMONT_PORT and QUILLMONT_SIM, null when unset: the environment is read by the caller,
+// so a test can pass its own.
+CliOptions parseCliOptions(const QStringList& arguments, const char* portVariable,
+                           const char* simVariable);
+
+// The host's serial ports with their descriptions, one a line, and the virtual board.
+std::string listPorts();
+
+}  // namespace quill::cli

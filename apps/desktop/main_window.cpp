@@ -250,7 +250,9 @@ bool MainWindow::keyCommand(QKeyEvent* event) {
     if (text.isEmpty()) return true;
     const char16_t typed = text.at(0).unicode();
     int16_t character = int16_t(typed > 0x7FFF ? 0x7FFF : typed);
-    const bool inFileField = hexFileN_->hasFocus() || bootFileN_->hasFocus();
+    // The window's focus control, which the key is going to.
+    const QWidget* focus = focusWidget();
+    const bool inFileField = focus == hexFileN_ || focus == bootFileN_;
     form_->Form_KeyPress(character, inFileField);
     // A character let through reaches the field; Backspace deletes there, as the field's own
     // editing does for a typed character. Other control characters go nowhere.

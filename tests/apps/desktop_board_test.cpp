@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -59,7 +60,7 @@ class DesktopOnBoard : public ::testing::Test {
     void SetUp() override {
         ::setenv("QUILLMONT_PORT", "sim", 1);
         ::setenv("QUILLMONT_SIM", boardOptions, 1);
-        window = std::make_unique<MainWindow>("", &end);
+        window = std::make_unique<MainWindow>("", realEnd ? nullptr : &end);
         window->show();
         window->activateWindow();
         ASSERT_TRUE(runUntil([&] { return window->form().startupDone; }));
@@ -96,6 +97,7 @@ class DesktopOnBoard : public ::testing::Test {
     }
 
     const char* boardOptions = "erase-time=20";
+    bool realEnd = false;
     testing::ScratchFolder folder;
     std::string bootFile, userFile;
     ProgramEndThrows end;
@@ -235,9 +237,25 @@ TEST_F(DesktopOnBoard, MenuItemsRunTheirOperations) {
     for (size_t i = lines; i < port().lineLog().size(); ++i)
         pulses.push_back(port().lineLog()[i].what);
     EXPECT_EQ(pulses, (std::vector<What>{What::Dtr, What::Dtr, What::Rts, What::Rts}));
+}
 
-    EXPECT_THROW(window->menuItem("mnuExit")->trigger(), ProgramEnded);
-    EXPECT_FALSE(port().isOpen());
+TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoesNot) {
+    whenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->selectedFiles().value(0).isEmpty() ||
+                    QFileInfo(dialog->selectedFiles().value(0)).isDir());
+        dialog->selectFile(QString::fromStdString(userFile));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    QTest::mouseClick(window->button("cbUser"), Qt::LeftButton);
+    EXPECT_EQ(form().userFileName, userFile);
+    EXPECT_EQ(window->focusWidget(), window->Status());
+
+    window->field("BootFileN")->setFocus();
+    whenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    window->menuItem("mnuBt")->trigger();
+    EXPECT_EQ(window->focusWidget(), window->field("BootFileN"));
 }
 
 TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
@@ -256,7 +274,7 @@ TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
     EXPECT_NE(log.find("Flash write end ! (Success)\r\n"), std::string::npos) << log;
     EXPECT_EQ(window->button("cbWrite")->text(), QString("Write"));
     EXPECT_EQ(caption("lbComSpeed"), "Speed 19200");
-    EXPECT_TRUE(window->Status()->hasFocus());
+    EXPECT_EQ(window->focusWidget(), window->Status());
     grab(window.get(), "desktop_after_write.png");
 }
 
@@ -289,9 +307,22 @@ TEST_F(DesktopOnSlowBoard, AFailedWriteShowsItsMessageBox) {
         << console();
 }
 
-TEST_F(DesktopOnBoard, EscWhileIdleEndsTheProgram) {
-    EXPECT_THROW(press(Qt::Key_Escape), ProgramEnded);
-    EXPECT_TRUE(end.ended);
+// The real end of the program, in a child process of the test.
+class DesktopEnding : public DesktopOnBoard {
+  protected:
+    void SetUp() override {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        realEnd = true;
+        DesktopOnBoard::SetUp();
+    }
+};
+
+TEST_F(DesktopEnding, EscWhileIdleEndsTheProgram) {
+    EXPECT_EXIT(press(Qt::Key_Escape), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(DesktopEnding, ExitInTheFileMenuEndsTheProgram) {
+    EXPECT_EXIT(window->menuItem("mnuExit")->trigger(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -152,6 +152,11 @@ std::vector<FailureCase> failureCases() {
     };
 }
 
+// Failure messages name the case, not its bytes.
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class WriteFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(WriteFailure, ReportsTheCodeShowsItAndResetsTheChipIntoUserMode) {

@@ -30,6 +30,9 @@ ProgramPort makeProgramPort(Scheduler& scheduler, const char* portVariable,
     auto port = std::make_unique<VirtualSerialPort>(scheduler, "sim");
     // A program may run for hours: keep no log of every character on the virtual wire.
     port->keepTraffic(false);
+    // In real time a wake-up per character of a block record would cost more CPU than the
+    // rest of the write; the board answers a record only once it is whole anyway.
+    port->deliverWholeWrites(true);
     made.board = std::make_unique<sim::Board>(scheduler, *port, options.options);
     made.port = std::move(port);
     return made;

@@ -78,7 +78,7 @@ void VirtualSerialPort::log(LineEvent::What what, bool on, std::string settings)
 }
 
 void VirtualSerialPort::write(std::span<const uint8_t> bytes) {
-    if (!open_ || failed_) return;
+    if (!open_ || failed_ || bytes.empty()) return;
     const LineSettings sent = settings_;
     const int64_t charNs = sent.charTimeNs();
     for (uint8_t byte : bytes) {
@@ -86,11 +86,18 @@ void VirtualSerialPort::write(std::span<const uint8_t> bytes) {
         int64_t end = start + charNs;
         txFreeAtNs_ = end;
         if (keepTraffic_) traffic_.push_back({start, end, byte, false, sent});
-        scheduler_.schedule(end - scheduler_.nowNs(), [this, byte, sent] {
-            // A break or a closed port swallows what was still on its way.
-            if (open_ && !failed_ && !break_ && farEnd_ != nullptr) farEnd_->hostChar(byte, sent);
-        });
+        if (!wholeWrites_) scheduleArrival({byte}, end, sent);
     }
+    if (wholeWrites_) scheduleArrival({bytes.begin(), bytes.end()}, txFreeAtNs_, sent);
+}
+
+void VirtualSerialPort::scheduleArrival(std::vector<uint8_t> bytes, int64_t atNs,
+                                        const LineSettings& sent) {
+    scheduler_.schedule(atNs - scheduler_.nowNs(), [this, bytes = std::move(bytes), sent] {
+        // A break or a closed port swallows what was still on its way.
+        for (uint8_t byte : bytes)
+            if (open_ && !failed_ && !break_ && farEnd_ != nullptr) farEnd_->hostChar(byte, sent);
+    });
 }
 
 std::vector<uint8_t> VirtualSerialPort::readAll() {

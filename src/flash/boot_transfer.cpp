@@ -149,7 +149,7 @@ int32_t Form1::confirmErase() {
             }
             break;
         }
-        c_.yield.yieldOnce();
+        yield.yieldOnce();
     }
     abortFlag = true;
     Timer3.setEnabled(false);
@@ -178,7 +178,7 @@ int32_t Form1::sendBootLength(const int32_t& length) {
             Timer3.setEnabled(false);
             return 0;
         }
-        c_.yield.yieldOnce();
+        yield.yieldOnce();
     }
 }
 

@@ -31,7 +31,7 @@ int32_t Form1::runKernelTransfer(std::string& errorText) {
 
     cbWrite.setBackColor(kKernelTransferColor);
     consoleWrite("send Image(User Program) to H8 ... ");
-    if (!c_.fileSlot.open(userFileName)) {
+    if (!fileSlot.open(userFileName)) {
         errorCode = kUserFileUnreadable;
         return failureExit(errorText);
     }
@@ -70,7 +70,7 @@ int32_t Form1::runKernelTransfer(std::string& errorText) {
     }
 
     consoleWrite(" OK\r\n");
-    c_.fileSlot.close();
+    fileSlot.close();
     resetToUserMode();
     return 0;
 }

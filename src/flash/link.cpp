@@ -15,7 +15,7 @@ void Form1::clearReceiveBuffer() {
 // in a delay runs a delay of its own inside the outer one's yield; Timer4 is armed for the
 // nearest deadline, so neither cuts the other short.
 void Form1::waitMs(int32_t milliseconds) {
-    const int64_t deadline = c_.clock.nowNs() + int64_t(milliseconds) * kNsPerMs;
+    const int64_t deadline = clock.nowNs() + int64_t(milliseconds) * kNsPerMs;
     delayDeadlinesNs_.push_back(deadline);
     struct Remove {
         std::vector<int64_t>& deadlines;
@@ -27,7 +27,7 @@ void Form1::waitMs(int32_t milliseconds) {
     } remove{delayDeadlinesNs_, deadline};
     waitDone = false;
     armDelayTimer();
-    while (c_.clock.nowNs() < deadline) c_.yield.yieldOnce();
+    while (clock.nowNs() < deadline) yield.yieldOnce();
     waitDone = true;
 }
 
@@ -41,7 +41,7 @@ void Form1::armDelayTimer() {
     Timer4.setEnabled(false);
     if (delayDeadlinesNs_.empty()) return;
     const int64_t next = *std::min_element(delayDeadlinesNs_.begin(), delayDeadlinesNs_.end());
-    const int64_t remaining = next - c_.clock.nowNs();
+    const int64_t remaining = next - clock.nowNs();
     // A timer counts whole milliseconds; round up so that it never ends a delay early.
     Timer4.setInterval(int(std::max<int64_t>(1, (remaining + kNsPerMs - 1) / kNsPerMs)));
     Timer4.setEnabled(true);
@@ -67,7 +67,7 @@ uint8_t Form1::readByte(int32_t timeoutMs) {
                       receiveBuffer.begin());
             break;
         }
-        c_.yield.yieldOnce();
+        yield.yieldOnce();
     }
     Timer3.setEnabled(false);
     abortFlag = true;
@@ -78,7 +78,7 @@ void Form1::waitPrompt(int32_t timeoutMs) {
     abortFlag = false;
     Timer3.setInterval(timeoutMs);
     Timer3.setEnabled(true);
-    while (!promptSeen && !abortFlag) c_.yield.yieldOnce();
+    while (!promptSeen && !abortFlag) yield.yieldOnce();
     Timer3.setEnabled(false);
 }
 
@@ -129,8 +129,8 @@ void Form1::resetToUserMode() {
 }
 
 bool Form1::fileExists(const std::string& fileName) {
-    if (!c_.fileSlot.open(fileName)) return false;
-    c_.fileSlot.close();
+    if (!fileSlot.open(fileName)) return false;
+    fileSlot.close();
     return true;
 }
 

@@ -40,12 +40,12 @@ void Form1::writeFlash() {
 // The one way out of a failed write: report the code, show it, and let the chip run what its
 // flash holds.
 int32_t Form1::failureExit(std::string& errorText) {
-    c_.fileSlot.close();
+    fileSlot.close();
     errorText = errorMessage(errorCode, ErrorContext{bootFileName, userFileName, bootStartAddress,
                                                      receiveBuffer[0], startAnswer_});
     if (reportShowsRecordLine(errorCode)) consoleWrite("\r\nRecord: " + recordLine + "\r\n");
     consoleWrite(" ? [" + decimalForm(errorCode) + " ] " + errorText + "\r\n");
-    c_.messageBox.show(errorText, kAppTitle);
+    messageBox.show(errorText, kAppTitle);
     resetToUserMode();
     return 1;
 }

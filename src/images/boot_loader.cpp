@@ -16,7 +16,7 @@ void Form1::clearBootImage() {
 
 int32_t Form1::loadBootProgram(const std::string& fileName) {
     int32_t result = 1;
-    TextFileSlot& file = c_.fileSlot;
+    TextFileSlot& file = fileSlot;
     if (!file.open(fileName)) {
         errorCode = kBootFileUnreadable;
         return result;

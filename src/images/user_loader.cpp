@@ -33,7 +33,7 @@ int32_t Form1::userBufferCount() const {
 }
 
 int32_t Form1::fillUserBuffer() {
-    TextFileSlot& file = c_.fileSlot;
+    TextFileSlot& file = fileSlot;
     errorCode = 0;
     while (!file.atEnd() && userBufferCount() <= kFillThreshold) {
         recordLine = file.readLine();

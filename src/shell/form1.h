@@ -68,7 +68,9 @@ struct Form1Controls {
     Clock& clock;
 };
 
-class Form1 : public Form1State {
+// The controls are a base, so that every operation names them as the design does (Status,
+// cbWrite, MSComm1, ...).
+class Form1 : public Form1State, protected Form1Controls {
   public:
     // The program's command line without its own name, as one text.
     Form1(const Form1Controls& controls, std::string commandLine);
@@ -198,7 +200,7 @@ class Form1 : public Form1State {
     // ---- terminal/help.cpp ----
     void showHelp();
 
-    const Form1Controls& controls() const { return c_; }
+    const Form1Controls& controls() const { return *this; }
 
   private:
     // ---- flash/kernel_protocol.cpp: the second half of runWriteSequence ----
@@ -208,27 +210,7 @@ class Form1 : public Form1State {
     // ---- flash/write_driver.cpp ----
     int32_t failureExit(std::string& errorText);
 
-    Form1Controls c_;
     std::string commandLine_;
-
-    // The controls under their design names.
-    Console& Status;
-    TextField& HexFileN;
-    TextField& BootFileN;
-    Button& cbWrite;
-    Label& H8stat;
-    Label& lbComSpeed;
-    Label& lbComData;
-    Label& lbComParity;
-    Label& lbComStop;
-    Label& lbComRTS;
-    Label& lbComDTR;
-    Label& lbComCTS;
-    Timer& Timer1;
-    Timer& Timer3;
-    Timer& Timer4;
-    SerialPort& MSComm1;
-    FileDialog& CommonDialog1;
 
     // The byte that came instead of the start answer; its failure report names it.
     uint8_t startAnswer_ = 0;

@@ -86,7 +86,7 @@ void Form1::Timer1_Timer() {
 
 void Form1::quitProgram() {
     if (MSComm1.isOpen()) MSComm1.close();
-    c_.programEnd.endProgram();
+    programEnd.endProgram();
     __builtin_unreachable();  // endProgram never returns; the compiler cannot see it
 }
 

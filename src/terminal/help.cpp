@@ -4,7 +4,7 @@
 namespace quill {
 
 void Form1::showHelp() {
-    c_.HelpForm.showText(helpText());
+    HelpForm.showText(helpText());
 }
 
 }  // namespace quill

@@ -56,7 +56,7 @@ void Form1::MSComm1_CommEvent(CommEvent kind) {
             // ends. Timer3 is left alone.
             MSComm1.readAll();
             clearReceiveBuffer();
-            c_.beeper.beep();
+            beeper.beep();
             errorCode = kReceiveError;
             abortFlag = true;
             break;

@@ -15,23 +15,15 @@
 #include "platform/virtual/recording_controls.h"
 #include "platform/virtual/virtual_serial_port.h"
 #include "support/program_files.h"
+#include "support/qt_wait.h"
 #include "terminal/help_text.h"
 
 namespace quill::app {
 namespace {
 
-using What = VirtualSerialPort::LineEvent::What;
+using testing::runUntil;
 
-bool runUntil(const std::function<bool()>& done, int ms = 15'000) {
-    bool expired = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] { expired = true; });
-    watchdog.start(ms);
-    QtYield yield;
-    while (!done() && !expired) yield.yieldOnce();
-    return !expired;
-}
+using What = VirtualSerialPort::LineEvent::What;
 
 void pause(int ms) {
     QTest::qWait(ms);

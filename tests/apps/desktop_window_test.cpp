@@ -6,20 +6,12 @@
 #include <functional>
 
 #include "desktop/main_window.h"
+#include "support/qt_wait.h"
 
 namespace quill::app {
 namespace {
 
-bool runUntil(const std::function<bool()>& done) {
-    bool expired = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] { expired = true; });
-    watchdog.start(10'000);
-    QtYield yield;
-    while (!done() && !expired) yield.yieldOnce();
-    return !expired;
-}
+using testing::runUntil;
 
 class DesktopWindow : public ::testing::Test {
   protected:

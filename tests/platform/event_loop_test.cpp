@@ -6,22 +6,12 @@
 
 #include "platform/qt/qt_scheduler.h"
 #include "platform/qt/qt_timer.h"
+#include "support/qt_wait.h"
 
 namespace quill {
 namespace {
 
-// Runs the event loop through QtYield until done() holds. A watchdog timer keeps a broken
-// platform from hanging the test run; reaching it is a failure, not a measurement.
-bool runUntil(const std::function<bool()>& done) {
-    bool expired = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] { expired = true; });
-    watchdog.start(10'000);
-    QtYield yield;
-    while (!done() && !expired) yield.yieldOnce();
-    return !expired;
-}
+using testing::runUntil;
 
 // A timer that counts its ticks.
 struct CountingTimer {

@@ -12,21 +12,12 @@
 #include <vector>
 
 #include "platform/qt/qt_serial_port.h"
-#include "platform/qt/qt_timer.h"
+#include "support/qt_wait.h"
 
 namespace quill {
 namespace {
 
-bool runUntil(const std::function<bool()>& done) {
-    bool expired = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] { expired = true; });
-    watchdog.start(10'000);
-    QtYield yield;
-    while (!done() && !expired) yield.yieldOnce();
-    return !expired;
-}
+using testing::runUntil;
 
 // Lets the event loop run for a moment: whatever was queued is delivered.
 void settle() {

@@ -25,6 +25,9 @@ struct CliOptions {
 
 // Exit status of a usage error; a failed write exits with its error code instead.
 inline constexpr int kUsageExit = 2;
+// Exit status when the program itself fails (an exception that no write step expects); no
+// error code of a write is 70.
+inline constexpr int kInternalErrorExit = 70;
 
 // Reads the arguments (program name first). `portVariable` and `simVariable` are the values of
 // QUILLMONT_PORT and QUILLMONT_SIM, null when unset: the environment is read by the caller,

@@ -42,6 +42,6 @@ int main(int argc, char** argv) {
         return session.run();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quillmont-cli: %s\n", e.what());
-        return 1;
+        return quill::cli::kInternalErrorExit;
     }
 }

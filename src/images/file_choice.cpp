@@ -23,7 +23,11 @@ void Form1::chooseUserFile() {
     HexFileN.setText(userFileName);
 }
 
-void Form1::HexFileN_Change() { userFileName = HexFileN.text(); }
-void Form1::BootFileN_Change() { bootFileName = BootFileN.text(); }
+void Form1::HexFileN_Change() {
+    userFileName = HexFileN.text();
+}
+void Form1::BootFileN_Change() {
+    bootFileName = BootFileN.text();
+}
 
 }  // namespace quill

@@ -120,10 +120,10 @@ void QtScheduler::arm() {
     if (timerFd_ >= 0) {
         // An absolute deadline in the past fires at once; a zero one would disarm.
         const int64_t at = std::max<int64_t>(startNs_ + due, 1);
-        itimerspec spec{};
-        spec.it_value.tv_sec = at / kNsPerSecond;
-        spec.it_value.tv_nsec = at % kNsPerSecond;
-        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+        itimerspec deadline{};
+        deadline.it_value.tv_sec = at / kNsPerSecond;
+        deadline.it_value.tv_nsec = at % kNsPerSecond;
+        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &deadline, nullptr);
         return;
     }
 #endif

@@ -65,15 +65,5 @@ TEST_F(DesktopWindow, LabelClicksReachTheirOperations) {
     EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
 }
 
-TEST_F(DesktopWindow, TypedFileNamesReachTheForm) {
-    auto* field = window.findChild<QLineEdit*>("HexFileN");
-    ASSERT_NE(field, nullptr);
-    field->clear();
-    // Characters reach a file-name field only while it has the focus.
-    field->setFocus();
-    QTest::keyClicks(field, "a.hex");
-    EXPECT_EQ(window.form().userFileName, "a.hex");
-}
-
 }  // namespace
 }  // namespace quill::app

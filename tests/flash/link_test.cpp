@@ -43,15 +43,6 @@ TEST_F(Link, ReadByteTakesTheOldestByteAndMovesTheRestDown) {
     EXPECT_TRUE(desk.form->abortFlag);
 }
 
-TEST_F(Link, ReadByteTimesOutWithCode81) {
-    const int64_t t0 = desk.clock.nowNs();
-    EXPECT_EQ(desk.form->readByte(100), 0);
-    EXPECT_EQ(desk.form->errorCode, 81);
-    EXPECT_TRUE(desk.form->abortFlag);
-    EXPECT_EQ((desk.clock.nowNs() - t0) / kNsPerMs, 100);
-    EXPECT_FALSE(desk.timer3.enabled());
-}
-
 TEST_F(Link, WaitPromptEndsOnThePromptAndLeavesTheAbortFlagFalse) {
     desk.form->promptSeen = true;
     const int64_t t0 = desk.clock.nowNs();

@@ -43,15 +43,5 @@ TEST(ConsoleModes, WriteModeIsBlackAndTerminalModeDarkBlueWithLabelsRefreshed) {
     EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 2400");
 }
 
-TEST(ConsoleModes, OutputGoesInAtTheCaretWhereverTheUserLeftIt) {
-    VirtualDesk desk;
-    desk.start();
-    desk.form->consoleWrite("abcdef");
-    desk.status.setCaret(3);
-    desk.form->consoleWrite("XY");
-    desk.form->consoleWrite("Z");
-    EXPECT_EQ(desk.status.text(), "abcXYZdef");
-}
-
 }  // namespace
 }  // namespace quill

@@ -86,16 +86,5 @@ TEST_F(Receive, OtherSignalChangesDoNothing) {
     EXPECT_EQ(desk.status.text(), "");
 }
 
-TEST_F(Receive, ALongConsoleIsCutAtALineEndBeforeTheNewText) {
-    std::string text(16390, 'x');
-    text.replace(99, 2, "\r\n");
-    desk.status.replaceText(text);
-    desk.status.setCaret(5);  // wherever the user clicked, the cut puts the caret at the end
-    arrive({'N'});
-    EXPECT_EQ(desk.status.text().size(), 16292u);
-    EXPECT_EQ(desk.status.text().substr(0, 2), "\r\n");
-    EXPECT_EQ(desk.status.text().back(), 'N');
-}
-
 }  // namespace
 }  // namespace quill

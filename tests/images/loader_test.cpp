@@ -1,0 +1,308 @@
+// Both loaders over whole program files, up to the block records a user program becomes.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "flash/error_codes.h"
+#include "images/block_record.h"
+#include "support/program_files.h"
+#include "support/virtual_desk.h"
+
+namespace quill {
+namespace {
+
+using testing::intelHex;
+using testing::patternBytes;
+using testing::sRecords;
+
+struct Transfer {
+    std::vector<std::array<uint8_t, 137>> blocks;  // the block records sent
+    int32_t errorCode = 0;
+    int32_t mostEntries = 0;  // the fullest the ring was after a fill
+};
+
+class ImageDesk {
+  public:
+    Form1& form() { return *desk_.form; }
+    bool fileOpen() const { return desk_.fileSlot.isOpen(); }
+    std::string file(const std::string& content) {
+        return folder_.write("f" + std::to_string(files_++), content);
+    }
+
+    // What the write sequence does with the boot program file.
+    int32_t loadBoot(const std::string& content) {
+        form().clearBootImage();
+        form().errorCode = 0;
+        return form().loadBootProgram(file(content));
+    }
+
+    // The write's loop over the user file without the serial side.
+    Transfer transfer(const std::string& content) {
+        Transfer t;
+        Form1& f = form();
+        EXPECT_TRUE(desk_.fileSlot.open(file(content)));
+        f.UBwp = f.UBrp = 0;
+        while (f.fillUserBuffer() == 0) {
+            t.mostEntries = std::max(t.mostEntries, f.userBufferCount());
+            if (f.takeBlockAddress() != 0) break;
+            const bool ranEmpty = f.fillBlockBuffer();
+            f.buildBlockPacket();
+            t.blocks.push_back(f.blockPacket);
+            if (ranEmpty) break;
+        }
+        t.errorCode = f.errorCode;
+        desk_.fileSlot.close();
+        return t;
+    }
+
+  private:
+    testing::VirtualDesk desk_;
+    testing::ScratchFolder folder_;
+    int files_ = 0;
+};
+
+// The 32 KB of flash after the blocks of `t` were written in order to an erased chip.
+std::vector<uint8_t> flashImage(const Transfer& t) {
+    std::vector<uint8_t> flash(0x8000, 0xFF);
+    for (const auto& b : t.blocks)
+        std::copy_n(b.begin() + 6, 128, flash.begin() + (b[4] << 8 | b[5]));
+    return flash;
+}
+
+std::string withLineEnds(std::string text, const std::string& end) {
+    for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += end.size())
+        text.replace(at, 2, end);
+    return text;
+}
+
+struct BootCase {
+    const char* name;
+    std::string text;
+    int32_t code;
+    int32_t length;  // a record that got past its start counts in full
+    int32_t start;
+    std::vector<uint8_t> image;  // the rest of the image is 0
+};
+
+std::vector<BootCase> bootCases() {
+    const auto p = patternBytes(1904);
+    const auto part = [&](size_t from, size_t to) {
+        return std::vector<uint8_t>(p.begin() + from, p.begin() + to);
+    };
+    const auto c = part(0, 4), d = part(4, 8);
+    const auto around = [&](const std::string& line) {
+        return sRecords(0xF780, c) + line + "\r\n" + sRecords(0xF784, d);
+    };
+    return {
+        {"FullSize", sRecords(0xF780, p, 32), 0, 1904, 0xF780, p},
+        // Nothing of the refused record is stored; the length keeps the raised value.
+        {"OneRecordPastTheLimit",
+         sRecords(0xF780, part(0, 1901)) + sRecords(0xFF00, {1, 2, 3, 4}) + sRecords(0xFF04, {5}),
+         kBootProgramTooLong, 1905, 0xF780, part(0, 1901)},
+        // Records are laid down one after another whatever their addresses, with any line end.
+        {"GapsClosedUpAcrossFormats",
+         withLineEnds(sRecords(0xF780, part(0, 16)), "\r") +
+             withLineEnds(sRecords(0xF800, part(16, 32)) + ":020000040000FA\r\n" +
+                              intelHex(0xFE00, part(32, 36)),
+                          "\n"),
+         0, 36, 0xF780, part(0, 36)},
+        {"WrongStart", sRecords(0xF700, c) + sRecords(0xF780, d), kWrongStartAddress, 8, 0xF700,
+         part(0, 8)},
+        {"NoDataRecord", "S00600004844521B\r\nS9030000FC\r\n", kWrongStartAddress, 0, 0, {}},
+        // Address 0 never sets the start; data there still counts and is kept.
+        {"ZeroAddressIsNotTheStart", sRecords(0x0000, c) + sRecords(0xF780, d), 0, 8, 0xF780,
+         part(0, 8)},
+        {"TenCharactersOrFewerSkipped",
+         "\r\n0123456789\r\n" + sRecords(0xF780, c) + ":00000001FF\r\nS9030000\r\n", 0, 4, 0xF780,
+         c},
+        {"ElevenCharactersRead", around("hello world"), kUnknownRecord, 4, 0xF780, c},
+        {"LowerCaseMark", around("s1050000010203F4"), kUnknownRecord, 4, 0xF780, c},
+        {"IntelType05", around(":0400000500000120D6"), kUnknownRecord, 4, 0xF780, c},
+        {"NegativeLength", around("S1020000FD0"), kChecksumError, 4, 0xF780, c},
+        // Too long with a bad address: Intel HEX checks the length before converting the
+        // address, S-records convert the address first.
+        {"IntelTooLongBeforeBadAddress", sRecords(0xF780, part(0, 1902)) + ":04FG000001020304F2",
+         kBootProgramTooLong, 1906, 0xF780, part(0, 1902)},
+        {"SRecordBadAddressBeforeTooLong", sRecords(0xF780, part(0, 1902)) + "S107FG0001020304F2",
+         kNotHexCharacter, 1902, 0xF780, part(0, 1902)},
+    };
+}
+
+TEST(LoadBootProgram, LoadsOrStopsWithTheCode) {
+    ImageDesk desk;
+    const std::string full = sRecords(0xF780, patternBytes(1904, 9));
+    for (const auto& c : bootCases()) {
+        // Each file follows a full-size program, of which nothing may be left.
+        ASSERT_EQ(desk.loadBoot(full), 0);
+        EXPECT_EQ(desk.loadBoot(c.text), c.code == 0 ? 0 : 1) << c.name;
+        const Form1& f = desk.form();
+        EXPECT_EQ(f.errorCode, c.code) << c.name;
+        EXPECT_EQ(f.bootLength, c.length) << c.name;
+        EXPECT_EQ(f.bootStartAddress, c.start) << c.name;
+        auto image = c.image;
+        image.resize(f.bootImage.size(), 0);
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), f.bootImage.begin())) << c.name;
+        EXPECT_FALSE(desk.fileOpen()) << c.name;
+    }
+}
+
+struct Block {
+    int32_t address;
+    size_t offset;
+    std::vector<uint8_t> bytes;  // H'FF in the rest of the block
+};
+
+struct UserCase {
+    const char* name;
+    int32_t code;
+    std::string text;
+    std::vector<Block> blocks;
+};
+
+std::vector<UserCase> userCases() {
+    const auto p = patternBytes(0x100);
+    const std::vector<uint8_t> low(p.begin(), p.begin() + 128), high(p.begin() + 128, p.end());
+    return {
+        {"AlignedBlocksAndFFGaps",
+         0,
+         sRecords(0x0000, p) + sRecords(0x0105, {0xA1, 0xA2, 0xA3}),
+         {{0x0000, 0, low}, {0x0080, 0, high}, {0x0100, 5, {0xA1, 0xA2, 0xA3}}}},
+        // Only the head of the buffer is looked at: data out of order start a block again.
+        {"OutOfOrderSendsABlockTwice",
+         0,
+         sRecords(0x0010, {1, 2, 3, 4}) + sRecords(0x0000, {5, 6}),
+         {{0x0000, 0x10, {1, 2, 3, 4}}, {0x0000, 0, {5, 6}}}},
+        {"RepeatedAddressSendsABlockTwice",
+         0,
+         sRecords(0x0100, {1, 2}) + sRecords(0x0101, {9}) + sRecords(0x0102, {3}),
+         {{0x0100, 0, {1, 2}}, {0x0100, 1, {9, 3}}}},
+        {"StopsAtTheFirstBlockAbove7F80",
+         kBlockAddressTooHigh,
+         sRecords(0x7F00, p) + sRecords(0x8000, {1}) + sRecords(0x0000, {2}),
+         {{0x7F00, 0, low}, {0x7F80, 0, high}}},
+        // Extension, end and execution records have no effect on placement, S2 and S3
+        // addresses keep their low 16 bits, and lines under 10 characters are skipped.
+        {"IgnoredLinesAndWideAddresses",
+         0,
+         ":020000040001F9\r\n:020040000506B3\r\n:020000021000EC\r\n:0100428107B6\r\n"
+         ":00000001FF\r\nS2060301000102F2\r\nS307FFFF01020304F0\r\nS804000000FB\r\n"
+         "S70500000000FA\r\n:0400000300000000F9\r\ngarbage!!\r\n",
+         {{0x0000, 0x40, {5, 6, 7}}, {0x0100, 0, {1, 2, 3, 4}}}},
+        {"TenCharactersRead", kUnknownRecord, sRecords(0x0000, {0xAB}) + "garbage!!!\r\n", {}},
+        // Draining an empty ring would send what the rows before left in it.
+        {"EmptyFile", kNoUserData, "", {}},
+        {"OnlyRecordsWithoutData", kNoUserData, "S1030000FC\r\n:0000100000\r\n", {}},
+    };
+}
+
+TEST(UserTransfer, CutsTheFileIntoBlocksOrStopsWithTheCode) {
+    ImageDesk desk;
+    for (const auto& c : userCases()) {
+        const auto t = desk.transfer(c.text);
+        EXPECT_EQ(t.errorCode, c.code) << c.name;
+        ASSERT_EQ(t.blocks.size(), c.blocks.size()) << c.name;
+        for (size_t i = 0; i < t.blocks.size(); ++i) {
+            const auto& want = c.blocks[i];
+            std::array<uint8_t, 128> data;
+            data.fill(0xFF);
+            std::copy(want.bytes.begin(), want.bytes.end(), data.begin() + want.offset);
+            EXPECT_EQ(t.blocks[i], blockRecord(want.address, data)) << c.name << " block " << i;
+        }
+    }
+}
+
+TEST(UserTransfer, ReadsAheadOnlyAsFarAsTheNextBlockNeeds) {
+    // 32 KB in records of 252 bytes: every fill stops one record past 128 entries, and the
+    // ring wraps many times without overrunning.
+    const auto data = patternBytes(0x8000);
+    ImageDesk desk;
+    const auto t = desk.transfer(sRecords(0x0000, data, 252));
+    EXPECT_EQ(t.errorCode, 0);
+    EXPECT_EQ(t.blocks.size(), 256u);
+    EXPECT_GT(t.mostEntries, 128);
+    EXPECT_LE(t.mostEntries, 383);
+    EXPECT_EQ(flashImage(t), data);
+}
+
+#ifdef QUILL_SREC_CAT
+
+// srec_cat is a producer independent of our own decoding and of the helpers that write records.
+struct Producer {
+    const char* name;
+    // Output format options; the data count record S5 would be refused, so it is left out.
+    const char* output;
+    uint32_t offset;  // added to every address; the loaders keep the low 16 bits
+};
+
+void PrintTo(const Producer& p, std::ostream* os) {
+    *os << p.name;
+}
+
+// `pieces` of bytes at their addresses, written by srec_cat in the format of `p`.
+std::string srecCat(ImageDesk& desk, const Producer& p,
+                    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& pieces) {
+    std::string command = QUILL_SREC_CAT;
+    for (const auto& [address, bytes] : pieces) {
+        char offset[16];
+        std::snprintf(offset, sizeof offset, "0x%X", p.offset + address);
+        command +=
+            " " + desk.file(std::string(bytes.begin(), bytes.end())) + " -binary -offset " + offset;
+    }
+    const std::string out = desk.file("");
+    command += " -o " + out + " " + p.output;
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(out, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class SrecCat : public ::testing::TestWithParam<Producer> {};
+
+TEST_P(SrecCat, BothLoadersReadBackTheBytesGiven) {
+    const Producer& p = GetParam();
+    ImageDesk desk;
+    // Two pieces with a gap between them, neither starting on a block boundary.
+    const auto a = patternBytes(5000, 1), b = patternBytes(3001, 2);
+    const auto t = desk.transfer(srecCat(desk, p, {{0x0123, a}, {0x4055, b}}));
+    std::vector<uint8_t> flash(0x8000, 0xFF);
+    std::copy(a.begin(), a.end(), flash.begin() + 0x0123);
+    std::copy(b.begin(), b.end(), flash.begin() + 0x4055);
+    EXPECT_EQ(t.errorCode, 0);
+    EXPECT_EQ(flashImage(t), flash);
+    // 0x0100..0x1500 and 0x4000..0x4C80: no block sent twice, none sent without data.
+    EXPECT_EQ(t.blocks.size(), 40u + 25u);
+    EXPECT_LE(t.mostEntries, 383);
+
+    const auto boot = patternBytes(1904, 3);
+    ASSERT_EQ(desk.loadBoot(srecCat(desk, p, {{0xF780, boot}})), 0) << desk.form().errorCode;
+    EXPECT_EQ(desk.form().bootLength, 1904);
+    EXPECT_TRUE(std::equal(boot.begin(), boot.end(), desk.form().bootImage.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, SrecCat,
+    ::testing::Values(
+        Producer{"S19By16", "-address-length=2 -obs 16 -disable=data-count", 0},
+        Producer{"S19By252", "-address-length=2 -obs 252 -disable=data-count -crlf", 0},
+        Producer{"S19WithEnd",
+                 "-address-length=2 -obs 32 -disable=data-count -execution-start-address=0", 0},
+        Producer{"S28High", "-address-length=3 -obs 250 -disable=data-count", 0x30000},
+        Producer{"S37High",
+                 "-address-length=4 -obs 64 -disable=data-count -execution-start-address=0",
+                 0x12340000},
+        Producer{"IntelBy16", "-intel -obs 16 -crlf", 0},
+        Producer{"IntelBy255", "-intel -obs 255 -crlf", 0},
+        Producer{"IntelExtendedLinear", "-intel -obs 32", 0x50000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+#endif  // QUILL_SREC_CAT
+
+}  // namespace
+}  // namespace quill

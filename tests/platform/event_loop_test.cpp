@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -13,126 +12,73 @@ namespace {
 
 using testing::runUntil;
 
-// A timer that counts its ticks.
 struct CountingTimer {
-    CountingTimer() {
+    CountingTimer(int interval, bool enabled) {
         timer.setTickHandler([this] {
             ++ticks;
-            if (onTick) onTick();
+            onTick();
         });
+        timer.setInterval(interval);
+        timer.setEnabled(enabled);
     }
     QtTimer timer;
     int ticks = 0;
-    std::function<void()> onTick;
+    std::function<void()> onTick = [] {};
 };
 
-TEST(QtTimer, TicksOnlyWhileEnabledWithAnInterval) {
-    CountingTimer zero, disabled, running, reference;
-    zero.timer.setInterval(0);
-    zero.timer.setEnabled(true);
-    disabled.timer.setInterval(1);
-    running.timer.setInterval(1);
-    running.timer.setEnabled(true);
-    reference.timer.setInterval(20);
-    reference.timer.setEnabled(true);
+// A slow reference timer bounds the wait: a timer that should stay silent has had many of its
+// own intervals to tick by then.
+TEST(QtTimer, TicksOnlyWhileEnabledWithAnIntervalAndStopsWhenItsTickDisablesIt) {
+    CountingTimer zero(0, true), disabled(1, false), once(1, true), reference(20, true);
+    once.onTick = [&] { once.timer.setEnabled(false); };
     ASSERT_TRUE(runUntil([&] { return reference.ticks >= 3; }));
     EXPECT_EQ(zero.ticks, 0);
     EXPECT_EQ(disabled.ticks, 0);
-    EXPECT_GE(running.ticks, 3);
-    EXPECT_TRUE(zero.timer.enabled());
-    EXPECT_EQ(running.timer.interval(), 1);
-}
-
-TEST(QtTimer, ATickThatDisablesItsTimerIsTheLast) {
-    CountingTimer once, reference;
-    once.onTick = [&] { once.timer.setEnabled(false); };
-    once.timer.setInterval(1);
-    once.timer.setEnabled(true);
-    reference.timer.setInterval(30);
-    reference.timer.setEnabled(true);
-    ASSERT_TRUE(runUntil([&] { return reference.ticks >= 2; }));
     EXPECT_EQ(once.ticks, 1);
     EXPECT_FALSE(once.timer.enabled());
-}
 
-TEST(QtTimer, AnIntervalGivenLaterStartsAnEnabledTimer) {
-    // Timer3's way: enabled at design with interval 0, a wait gives it an interval.
-    CountingTimer timer;
-    timer.timer.setEnabled(true);
-    timer.timer.setInterval(2);
-    ASSERT_TRUE(runUntil([&] { return timer.ticks >= 2; }));
-    timer.timer.setInterval(0);
-    const int ticks = timer.ticks;
-    CountingTimer reference;
-    reference.timer.setInterval(20);
-    reference.timer.setEnabled(true);
+    // An enabled timer waits for an interval (the program's way of arming a wait); 0 stops it.
+    zero.timer.setInterval(2);
+    ASSERT_TRUE(runUntil([&] { return zero.ticks >= 2; }));
+    zero.timer.setInterval(0);
+    const int ticks = zero.ticks;
+    reference.ticks = 0;
     ASSERT_TRUE(runUntil([&] { return reference.ticks >= 2; }));
-    EXPECT_EQ(timer.ticks, ticks);
+    EXPECT_EQ(zero.ticks, ticks);
 }
 
-TEST(QtScheduler, RunsEventsInTheOrderOfTheirTimes) {
+TEST(QtScheduler, RunsEventsInTimeOrderNoEarlierThanDueNeverACancelledOneAndFairly) {
     QtScheduler scheduler;
     std::vector<int> order;
-    scheduler.schedule(3 * kNsPerMs, [&] { order.push_back(3); });
-    scheduler.schedule(1 * kNsPerMs, [&] { order.push_back(1); });
-    scheduler.schedule(200'000, [&] { order.push_back(0); });
-    scheduler.schedule(2 * kNsPerMs, [&] { order.push_back(2); });
+    bool early = false;
+    std::function<Scheduler::Handle(int64_t, int)> at = [&](int64_t delay, int id) {
+        const int64_t due = scheduler.nowNs() + delay;
+        return scheduler.schedule(delay, [&, due, id] {
+            early = early || scheduler.nowNs() < due;
+            order.push_back(id);
+            // A chain of short steps, like the characters of a fast line.
+            if (id >= 10 && id < 200) at(100'000, id + 1);
+        });
+    };
+    at(3 * kNsPerMs, 3);
+    const auto cancelled = at(kNsPerMs, -1);
+    at(kNsPerMs, 1);
+    at(200'000, 0);
+    at(2 * kNsPerMs, 2);
+    scheduler.cancel(cancelled);
+    scheduler.cancel(cancelled);
     ASSERT_TRUE(runUntil([&] { return order.size() == 4; }));
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(scheduler.pending(), 0u);
-}
-
-TEST(QtScheduler, ACancelledEventNeverRuns) {
-    QtScheduler scheduler;
-    bool cancelledRan = false;
-    bool laterRan = false;
-    auto handle = scheduler.schedule(kNsPerMs, [&] { cancelledRan = true; });
-    scheduler.schedule(3 * kNsPerMs, [&] { laterRan = true; });
-    scheduler.cancel(handle);
-    scheduler.cancel(handle);  // a second cancel is harmless
-    ASSERT_TRUE(runUntil([&] { return laterRan; }));
-    EXPECT_FALSE(cancelledRan);
-}
-
-TEST(QtScheduler, EventsRunNoEarlierThanDueAndMayScheduleMore) {
-    QtScheduler scheduler;
-    // A chain of short steps, like the characters of a fast line: each runs at or after its
-    // time and schedules the next.
-    int64_t lastDue = 0;
-    int steps = 0;
-    bool early = false;
-    std::function<void()> step = [&] {
-        if (scheduler.nowNs() < lastDue) early = true;
-        if (++steps < 200) {
-            lastDue = scheduler.nowNs() + 100'000;
-            scheduler.schedule(100'000, step);
-        }
-    };
-    lastDue = scheduler.nowNs();
-    scheduler.schedule(0, step);
-    ASSERT_TRUE(runUntil([&] { return steps == 200; }));
+    at(0, 10);
+    ASSERT_TRUE(runUntil([&] { return order.back() == 200; }));
     EXPECT_FALSE(early);
-}
 
-TEST(QtScheduler, AZeroDelayChainLetsTheWindowRun) {
-    QtScheduler scheduler;
-    // An event that keeps scheduling itself at once must not keep the loop to itself.
+    // An event that keeps scheduling itself at once must still let the window's timers run.
     std::function<void()> again = [&] { scheduler.schedule(0, again); };
     scheduler.schedule(0, again);
-    CountingTimer window;
-    window.timer.setInterval(1);
-    window.timer.setEnabled(true);
+    CountingTimer window(1, true);
     ASSERT_TRUE(runUntil([&] { return window.ticks >= 3; }));
-}
-
-TEST(QtClock, NeverGoesBack) {
-    QtClock clock;
-    int64_t last = clock.nowNs();
-    for (int i = 0; i < 1000; ++i) {
-        const int64_t now = clock.nowNs();
-        ASSERT_GE(now, last);
-        last = now;
-    }
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <QStyleFactory>
 #include <cstdio>
 #include <exception>
+#include <memory>
 
+#include "desktop/main_window.h"
 #include "shell/form1.h"
 
 namespace quill::app {
@@ -25,6 +27,25 @@ bool Application::notify(QObject* receiver, QEvent* event) {
                               QString::fromStdString(e.what()));
     }
     return false;
+}
+
+int Application::run(const std::string& commandLine) {
+    std::unique_ptr<MainWindow> window;
+    try {
+        window = std::make_unique<MainWindow>(commandLine);
+    } catch (const std::exception& e) {
+        return startupFailed(e.what());
+    }
+    window->show();
+    return exec();
+}
+
+int Application::startupFailed(const std::string& reason) {
+    std::fprintf(stderr, "quillmont: %s\n", reason.c_str());
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(Form1::kAppTitle),
+                    QString::fromStdString(reason), QMessageBox::Ok);
+    box.exec();
+    return kStartupFailed;
 }
 
 }  // namespace quill::app

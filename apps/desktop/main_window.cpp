@@ -37,7 +37,7 @@ MainWindow::MainWindow(const std::string& commandLine, ProgramEnd* programEnd, Q
       programEnd_(programEnd ? *programEnd : processEnd_),
       client_(new QWidget(this)),
       statusEdit_(new QPlainTextEdit(client_)) {
-    if (!port_.port) throw std::invalid_argument(port_.error);
+    if (!port_.port) throw std::runtime_error(port_.error);
     setWindowTitle(QString::fromLatin1(Form1::kCaption));
     setObjectName(QStringLiteral("Form1"));
     client_->setFixedSize(px(kClientWidth), px(kClientHeight));

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <functional>
 
+#include <QMessageBox>
+
+#include "desktop/application.h"
 #include "desktop/main_window.h"
 #include "support/qt_wait.h"
 
@@ -63,6 +66,30 @@ TEST_F(DesktopWindow, LabelClicksReachTheirOperations) {
     EXPECT_EQ(caption("lbComDTR"), "DTR OFF");
     click("lbComCTS");
     EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
+}
+
+// A start-up error is shown to a user who has no terminal before the program ends with 2.
+TEST(DesktopStartup, AnErrorBeforeTheWindowIsShownInAMessageBox) {
+    ::setenv("QUILLMONT_PORT", "sim", 1);
+    ::setenv("QUILLMONT_SIM", "no-such-option", 1);
+    QString text, title;
+    QTimer poll;
+    int waitedMs = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            title = box->windowTitle();
+            box->accept();
+        } else if ((waitedMs += 10) > 5000) {
+            QApplication::exit(-1);  // no box: end whatever loop runs instead
+        }
+    });
+    poll.start(10);
+    const int status = Application::run("");
+    ::unsetenv("QUILLMONT_SIM");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(title, QString("Quillmont"));
+    EXPECT_TRUE(text.contains("no-such-option")) << text.toStdString();
 }
 
 }  // namespace

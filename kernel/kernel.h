@@ -19,6 +19,9 @@
      DELAY_LOOP_STATES)
 #define WAIT_US(us) delay_loops((unsigned short)DELAY_LOOPS(us))
 
+/* A loop count of 0 would run 65536 turns. */
+typedef char shortest_pulse_has_a_loop[PULSE_LOOPS(PULSE_ADDITIONAL_US) >= 1 ? 1 : -1];
+
 void delay_loops(unsigned short n);
 void program_pulse(unsigned short n);
 int sci_receive(void);

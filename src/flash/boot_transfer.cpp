@@ -93,7 +93,7 @@ int32_t Form1::runWriteSequence() {
         receiveText = "";
         errorCode = kNoError;
         MSComm1.write(bootImage[size_t(i)]);
-        const uint8_t echo = readByte(100);
+        const uint8_t echo = readByte(afterSending(100, 1));
         if (echo != bootImage[size_t(i)]) errorCode = kImageEchoWrong;
         if (errorCode != kNoError) return failureExit(errorText);
     }
@@ -136,7 +136,7 @@ int32_t Form1::confirmErase() {
     clearReceiveBuffer();
     MSComm1.write(kEraseRequest);
     abortFlag = false;
-    Timer3.setInterval(30000);
+    Timer3.setInterval(afterSending(30000, 1));
     Timer3.setEnabled(true);
     while (!abortFlag) {
         if (receiveCount == 1) {
@@ -165,7 +165,7 @@ int32_t Form1::sendBootLength(const int32_t& length) {
     MSComm1.write(high);
     MSComm1.write(low);
     abortFlag = false;
-    Timer3.setInterval(3000);
+    Timer3.setInterval(afterSending(3000, 2));
     Timer3.setEnabled(true);
     for (;;) {
         if (abortFlag) {

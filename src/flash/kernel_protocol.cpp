@@ -24,7 +24,7 @@ int32_t Form1::runKernelTransfer(std::string& errorText) {
     errorCode = kNoError;
     promptSeen = false;
     MSComm1.write(kWakeUp);
-    waitPrompt(100);
+    waitPrompt(afterSending(100, 1));
     if (errorCode == kResponseTimeout) errorCode = kKernelSilent;
     if (errorCode != kNoError) return failureExit(errorText);
     consoleWrite(withoutLastCharacter(receiveText) + "\r\n");
@@ -51,7 +51,9 @@ int32_t Form1::runKernelTransfer(std::string& errorText) {
         cbWrite.setCaption(hexForm(blockAddress));
         promptSeen = false;
         MSComm1.write(blockPacket);
-        waitPrompt(300);
+        // The kernel's 300 ms run from the record's last character: a slow line must not eat
+        // its time to program the block.
+        waitPrompt(afterSending(300, int64_t(blockPacket.size())));
 
         // A kernel error letter outranks a stop key or a time-out; a prompt leaves an abort
         // code standing.

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "flash/answer_time.h"
 #include "flash/error_codes.h"
 #include "shell/form1.h"
 
@@ -72,6 +73,12 @@ uint8_t Form1::readByte(int32_t timeoutMs) {
     Timer3.setEnabled(false);
     abortFlag = true;
     return result;
+}
+
+int32_t Form1::afterSending(int32_t answerMs, int64_t charsWritten) const {
+    // The port's own settings text: the line runs at it even when a change was refused.
+    const auto line = parseLineSettings(MSComm1.settings());
+    return line ? answerTimeoutMs(answerMs, *line, charsWritten) : answerMs;
 }
 
 void Form1::waitPrompt(int32_t timeoutMs) {

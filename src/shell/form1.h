@@ -169,6 +169,9 @@ class Form1 : public Form1State, protected Form1Controls {
     void Timer3_Timer();
     void Timer4_Timer();
     uint8_t readByte(int32_t timeoutMs);
+    // The time-out for an answer of answerMs to the charsWritten characters just written, at
+    // the line's current settings (flash/answer_time.h).
+    int32_t afterSending(int32_t answerMs, int64_t charsWritten) const;
     void waitPrompt(int32_t timeoutMs);
     bool testH8Power();
     void resetH8();

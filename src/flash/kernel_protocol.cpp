@@ -1,5 +1,6 @@
 #include "flash/error_codes.h"
 #include "flash/error_messages.h"
+#include "platform/characters.h"
 #include "shell/form1.h"
 #include "shell/number_forms.h"
 
@@ -9,9 +10,10 @@ namespace {
 constexpr uint8_t kWakeUp = 0x0D;
 constexpr Color kKernelTransferColor = Color::rgb(255, 64, 64);
 
-// The text the kernel sent before its last character (the prompt or its answer letter).
+// The text the kernel sent before its last character (the prompt or its answer letter), for
+// the console: each received byte is one character there, whatever UTF-8 it may resemble.
 std::string withoutLastCharacter(const std::string& text) {
-    return text.empty() ? text : text.substr(0, text.size() - 1);
+    return latin1ToUtf8(text.empty() ? text : text.substr(0, text.size() - 1));
 }
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "flash/error_codes.h"
+#include "platform/characters.h"
 #include "shell/form1.h"
 
 namespace quill {
@@ -26,7 +27,7 @@ int32_t Form1::loadBootProgram(const std::string& fileName) {
 
     while (!file.atEnd()) {
         recordLine = file.readLine();
-        if (recordLine.size() <= kBootShortLine) continue;
+        if (characterCount(recordLine) <= kBootShortLine) continue;
         if (recordLine[0] == ':') {
             readBootHexRecord(recordLine);
         } else if (recordLine[0] == 'S') {

@@ -2,6 +2,7 @@
 
 #include "flash/error_codes.h"
 #include "images/block_record.h"
+#include "platform/characters.h"
 #include "shell/form1.h"
 
 namespace quill {
@@ -16,7 +17,7 @@ constexpr int32_t kHighestBlockAddress = 0x7F80;
 }  // namespace
 
 void Form1::loadUserProgram(const std::string& line) {
-    if (line.size() < kUserShortLine) return;
+    if (characterCount(line) < kUserShortLine) return;
     if (line[0] == ':') {
         readUserHexRecord(line);
     } else if (line[0] == 'S') {

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -29,17 +30,63 @@ void pause(int ms) {
     QTest::qWait(ms);
 }
 
-// Answers the next modal dialog (a message box or the file dialog) once it is up.
-void whenModal(std::function<void(QWidget*)> answer) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            poll->stop();
-            poll->deleteLater();
+QString describe(QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) return "message box: " + box->text();
+    return modal->metaObject()->className();
+}
+
+// Answers the modal dialogs a test expects, in order. Any other dialog, or one its answer left
+// open, fails the test and is closed, so that no failure leaves a modal loop waiting forever.
+class ModalAnswers {
+  public:
+    using Answer = std::function<void(QWidget*)>;
+    ModalAnswers() {
+        QObject::connect(&poll_, &QTimer::timeout, [this] { check(); });
+        poll_.start(10);
+    }
+    ~ModalAnswers() {
+        EXPECT_TRUE(answers_.empty()) << answers_.size() << " expected dialog(s) never came";
+    }
+    void expect(Answer answer) { answers_.push_back(std::move(answer)); }
+
+  private:
+    void check() {
+        QPointer<QWidget> modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected " << describe(modal).toStdString();
+        } else {
+            Answer answer = std::move(answers_.front());
+            answers_.erase(answers_.begin());
             answer(modal);
+            if (!modal || !modal->isVisible()) return;
+            ADD_FAILURE() << "still open after its answer: " << describe(modal).toStdString();
         }
-    });
-    poll->start(10);
+        if (auto* dialog = qobject_cast<QDialog*>(modal.data())) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+    }
+
+    QTimer poll_;
+    std::vector<Answer> answers_;
+};
+
+// Chooses `path` in the file dialog. The dialog's name field keeps its own text while it has
+// the focus, which it may or may not have got yet: it loses it first.
+ModalAnswers::Answer choose(const std::string& path) {
+    return [path](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog) return;
+        if (QWidget* focus = dialog->focusWidget()) focus->clearFocus();
+        dialog->selectFile(QString::fromStdString(path));
+        static_cast<QDialog*>(dialog)->accept();
+    };
+}
+
+void cancel(QWidget* modal) {
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
 }
 
 void grab(QWidget* w, const char* name) {
@@ -90,6 +137,7 @@ class DesktopOnBoard : public ::testing::Test {
 
     const char* boardOptions = "erase-time=20";
     bool realEnd = false;
+    ModalAnswers dialogs;
     testing::ScratchFolder folder;
     std::string bootFile, userFile;
     ProgramEndThrows end;
@@ -207,17 +255,12 @@ TEST_F(DesktopOnBoard, MenuItemsRunTheirOperations) {
     EXPECT_FALSE(window->menuItem("mnuRead")->isEnabled());
     EXPECT_EQ(window->menuItem("mnuBt")->text(), QString("Boot File(&B)"));
 
-    whenModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(QString::fromStdString(bootFile));
-        static_cast<QDialog*>(dialog)->accept();
-    });
+    dialogs.expect(choose(bootFile));
     window->menuItem("mnuBt")->trigger();
     EXPECT_EQ(form().bootFileName, bootFile);
     EXPECT_EQ(window->field("BootFileN")->text().toStdString(), bootFile);
 
-    whenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    dialogs.expect(cancel);
     window->menuItem("mnuProg")->trigger();
     EXPECT_EQ(form().userFileName, "");
     EXPECT_EQ(window->field("HexFileN")->text(), QString());
@@ -231,33 +274,76 @@ TEST_F(DesktopOnBoard, MenuItemsRunTheirOperations) {
     EXPECT_EQ(pulses, (std::vector<What>{What::Dtr, What::Dtr, What::Rts, What::Rts}));
 }
 
+// The dialog opens with an empty name, whatever name is set; a button choice gives the focus
+// back to the console, a menu choice leaves it where it was.
 TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoesNot) {
-    whenModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_TRUE(dialog->selectedFiles().value(0).isEmpty() ||
-                    QFileInfo(dialog->selectedFiles().value(0)).isDir());
-        dialog->selectFile(QString::fromStdString(userFile));
-        static_cast<QDialog*>(dialog)->accept();
-    });
-    QTest::mouseClick(window->button("cbUser"), Qt::LeftButton);
-    EXPECT_EQ(form().userFileName, userFile);
-    EXPECT_EQ(window->focusWidget(), window->Status());
+    nameFiles();
+    for (const char* button : {"cbUser", "cbBoot"}) {
+        const std::string chosen = folder.write(std::string(button) + ".mot", "");
+        dialogs.expect([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            const QString offered = dialog->selectedFiles().value(0);
+            EXPECT_TRUE(offered.isEmpty() || QFileInfo(offered).isDir()) << offered.toStdString();
+            choose(chosen)(modal);
+        });
+        window->field("HexFileN")->setFocus();
+        QTest::mouseClick(window->button(button), Qt::LeftButton);
+        EXPECT_EQ(button == std::string("cbUser") ? form().userFileName : form().bootFileName,
+                  chosen);
+        EXPECT_EQ(window->focusWidget(), window->Status()) << button;
+    }
+    EXPECT_EQ(window->field("BootFileN")->text().toStdString(), form().bootFileName);
 
     window->field("BootFileN")->setFocus();
-    whenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    dialogs.expect(cancel);
     window->menuItem("mnuBt")->trigger();
     EXPECT_EQ(window->focusWidget(), window->field("BootFileN"));
+}
+
+// NMI, RES and the power indicator each reach their own operation.
+TEST_F(DesktopOnBoard, BottomRowButtonsPulseTheirLinesAndThePowerLabelsRefresh) {
+    for (auto [button, line] : {std::pair{"cbNMI", What::Rts}, {"cbReset", What::Dtr}}) {
+        const size_t from = port().lineLog().size();
+        QTest::mouseClick(window->button(button), Qt::LeftButton);
+        std::vector<std::pair<What, bool>> pulse;
+        for (size_t i = from; i < port().lineLog().size(); ++i)
+            pulse.emplace_back(port().lineLog()[i].what, port().lineLog()[i].on);
+        EXPECT_EQ(pulse, (std::vector<std::pair<What, bool>>{{line, false}, {line, true}}))
+            << button;
+    }
+    for (const char* label : {"H8stat", "lbComCTS"}) {
+        window->label("H8stat")->setText("?");
+        window->label("lbComCTS")->setText("?");
+        QTest::mouseClick(window->label(label), Qt::LeftButton);
+        EXPECT_EQ(caption("H8stat"), "H8 Power ON") << label;
+        EXPECT_EQ(caption("lbComCTS"), "CTS ON") << label;
+    }
+}
+
+// File names are UTF-8 wherever the console shows them.
+TEST_F(DesktopOnBoard, AccentedNamesAndRecordsShowAsTheyAre) {
+    bootFile = folder.write("caf\xC3\xA9.mot", "S\xC3\xA9" "123456789\r\n");
+    nameFiles();
+    dialogs.expect(cancel);
+    window->menuItem("mnuWrite")->trigger();
+    const QString shown = window->Status()->toPlainText();
+    EXPECT_TRUE(shown.contains(QString::fromUtf8("caf\u00E9.mot ] ... exist\n"))) << console();
+    EXPECT_TRUE(shown.contains(QString::fromUtf8("\nRecord: S\u00E9123456789\n ? [ 5 ]")))
+        << console();
 }
 
 TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
     nameFiles();
     bool grabbed = false;
-    QTimer::singleShot(200, [&] {
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (!form().writeBusy || grabbed) return;
         grab(window.get(), "desktop_writing.png");
         grabbed = true;
         press(Qt::Key_W);  // a second write is refused
     });
+    during.start(5);
     QTest::mouseClick(window->button("cbWrite"), Qt::LeftButton);
     EXPECT_TRUE(grabbed);
     const std::string log = console();
@@ -270,11 +356,11 @@ TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
     grab(window.get(), "desktop_after_write.png");
 }
 
-// A board whose erase takes its full second.
+// A board whose erase takes 25 s, longer than any test waits.
 class DesktopOnSlowBoard : public DesktopOnBoard {
   protected:
     void SetUp() override {
-        boardOptions = "";
+        boardOptions = "erase-time=25000";
         DesktopOnBoard::SetUp();
     }
 };
@@ -282,7 +368,7 @@ class DesktopOnSlowBoard : public DesktopOnBoard {
 TEST_F(DesktopOnSlowBoard, AFailedWriteShowsItsMessageBox) {
     nameFiles();
     QString boxText, boxTitle;
-    whenModal([&](QWidget* modal) {
+    dialogs.expect([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         boxText = box->text();
@@ -291,7 +377,14 @@ TEST_F(DesktopOnSlowBoard, AFailedWriteShowsItsMessageBox) {
         box->accept();
     });
     // Esc while the erase is awaited stops the write.
-    QTimer::singleShot(1000, [&] { press(Qt::Key_Escape); });
+    QTimer erasing;
+    QObject::connect(&erasing, &QTimer::timeout, [&] {
+        if (console().ends_with("erace Flash-ROM ... ")) {
+            erasing.stop();
+            press(Qt::Key_Escape);
+        }
+    });
+    erasing.start(5);
     window->menuItem("mnuWrite")->trigger();
     EXPECT_EQ(boxText, QString("Stop by Key !"));
     EXPECT_EQ(boxTitle, QString("Quillmont"));

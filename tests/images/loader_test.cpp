@@ -121,7 +121,8 @@ std::vector<BootCase> bootCases() {
         {"ZeroAddressIsNotTheStart", sRecords(0x0000, c) + sRecords(0xF780, d), 0, 8, 0xF780,
          part(0, 8)},
         {"TenCharactersOrFewerSkipped",
-         "\r\n0123456789\r\n" + sRecords(0xF780, c) + ":00000001FF\r\nS9030000\r\n", 0, 4, 0xF780,
+         "\r\n0123456789\r\nm\xC3\xA9moire!!!\r\n" + sRecords(0xF780, c) + ":00000001FF\r\nS9030000\r\n", 0, 4,
+         0xF780,
          c},
         {"ElevenCharactersRead", around("hello world"), kUnknownRecord, 4, 0xF780, c},
         {"LowerCaseMark", around("s1050000010203F4"), kUnknownRecord, 4, 0xF780, c},
@@ -189,12 +190,12 @@ std::vector<UserCase> userCases() {
          sRecords(0x7F00, p) + sRecords(0x8000, {1}) + sRecords(0x0000, {2}),
          {{0x7F00, 0, low}, {0x7F80, 0, high}}},
         // Extension, end and execution records have no effect on placement, S2 and S3
-        // addresses keep their low 16 bits, and lines under 10 characters are skipped.
+        // addresses keep their low 16 bits, and lines under 10 characters (not bytes) are skipped.
         {"IgnoredLinesAndWideAddresses",
          0,
          ":020000040001F9\r\n:020040000506B3\r\n:020000021000EC\r\n:0100428107B6\r\n"
          ":00000001FF\r\nS2060301000102F2\r\nS307FFFF01020304F0\r\nS804000000FB\r\n"
-         "S70500000000FA\r\n:0400000300000000F9\r\ngarbage!!\r\n",
+         "S70500000000FA\r\n:0400000300000000F9\r\ngarbage!!\r\ngarb\xC3\xA4ge!!\r\n",
          {{0x0000, 0x40, {5, 6, 7}}, {0x0100, 0, {1, 2, 3, 4}}}},
         {"TenCharactersRead", kUnknownRecord, sRecords(0x0000, {0xAB}) + "garbage!!!\r\n", {}},
         // Draining an empty ring would send what the rows before left in it.

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextCursor>
+#include <map>
 #include <random>
 #include <string>
 
@@ -11,16 +12,24 @@
 namespace quill {
 namespace {
 
-TEST(ConsoleLineBreaks, PositionsMapBothWays) {
-    const std::string text = "\r\nab\r\n\r\ncd\re\nf\r\n";
-    EXPECT_EQ(consoleWidgetText(text), QString::fromLatin1("\nab\n\ncd\ne\nf\n"));
-    ConsoleLineBreaks breaks;
-    breaks.rebuild(text);
-    // Outside a pair every position survives the round trip; the middle of a pair lands after
-    // its line break.
+// A CR LF pair is one line break in the widget, a UTF-8 character one unit (two beyond
+// U+FFFF), a byte that starts no character one Latin-1 unit.
+TEST(ConsolePositions, PositionsMapBothWays) {
+    const std::string text = "\r\nab\r\n\r\ncd\re\nf\xC3\xA9g\xF0\x9F\x98\x80\xE9\xA9h\xE2\x82\r\n";
+    EXPECT_EQ(consoleWidgetText(text),
+              QString::fromUtf8("\nab\n\ncd\ne\nf\u00E9g\U0001F600") + QChar(0xE9) + QChar(0xA9) +
+                  QString("h") + QChar(0xE2) + QChar(0x82) + QString("\n"));
+    ConsolePositions positions;
+    positions.rebuild(text);
+    EXPECT_EQ(positions.toWidget(text.size()), size_t(consoleWidgetText(text).size()));
+    // Outside a pair or character every position survives the round trip; one inside lands
+    // after it.
+    const std::map<size_t, size_t> inside = {{1, 2},   {5, 6},   {7, 8},   {15, 16},
+                                             {18, 21}, {19, 21}, {20, 21}, {27, 28}};
     for (size_t p = 0; p <= text.size(); ++p) {
-        const bool midPair = p > 0 && p < text.size() && text[p - 1] == '\r' && text[p] == '\n';
-        EXPECT_EQ(breaks.toModel(breaks.toWidget(p)), midPair ? p + 1 : p) << "position " << p;
+        const auto in = inside.find(p);
+        EXPECT_EQ(positions.toModel(positions.toWidget(p)), in == inside.end() ? p : in->second)
+            << "position " << p;
     }
     // Control bytes must stay one character each, or every later position would shift.
     const QString shown = consoleWidgetText(std::string("a\0\x0c\t\x7f\xe9", 6));
@@ -36,9 +45,12 @@ class QtConsoleTest : public ::testing::Test {
     // The widget shows exactly the model, and its cursor stands at the model's caret.
     void expectInStep() {
         EXPECT_EQ(edit.toPlainText(), consoleWidgetText(console.text()));
-        ConsoleLineBreaks breaks;
-        breaks.rebuild(console.text());
-        EXPECT_EQ(size_t(edit.textCursor().position()), breaks.toWidget(console.caret()));
+        ConsolePositions positions;
+        positions.rebuild(console.text());
+        EXPECT_EQ(size_t(edit.textCursor().position()), positions.toWidget(console.caret()));
+        // The positions kept up edit by edit are those of the whole text.
+        for (size_t p = 0; p <= console.text().size(); ++p)
+            ASSERT_EQ(console.positions().toWidget(p), positions.toWidget(p)) << "position " << p;
     }
     void select(int from, int to) {
         QTextCursor cursor = edit.textCursor();
@@ -52,10 +64,12 @@ class QtConsoleTest : public ::testing::Test {
 };
 
 // Random inserts hit the awkward cases (a pair split by an insert between CR and LF, a CR
-// joining a lone LF, a selection eating half a pair) far more often than hand-picked ones.
+// joining a lone LF, a selection eating half a pair, a lead byte gaining or losing its
+// continuation bytes) far more often than hand-picked ones.
 TEST_F(QtConsoleTest, RandomEditsNeverLoseStep) {
     std::mt19937 random(7);
-    const char* pieces[] = {"\r", "\n", "\r\n", "ab", "x\r", "\ny", ""};
+    const char* pieces[] = {"\r",   "\n",     "\r\n",         "ab",   "x\r", "\ny",
+                            "",     "\xC3\xA9", "\xF0\x9F\x98\x80", "\xE2", "\x82", "\xAC\xF0"};
     for (int i = 0; i < 400; ++i) {
         const size_t length = console.text().size();
         if (random() % 4 == 0) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <vector>
+
+#include "platform/characters.h"
 
 namespace quill {
 namespace {
@@ -12,39 +16,61 @@ TEST(DisplayText, PrintableAsItselfCarriageReturnAsALineEndTheRestAsDots) {
     EXPECT_EQ(displayText(bytes, 13), "OK\r\n.... ~...");
 }
 
-TEST(ShortenedConsole, CutsAtTheFirstLineEndFromPosition80) {
-    std::string text(16390, 'x');
-    text.replace(49, 2, "\r\n");  // too early to count
-    text.replace(99, 2, "\r\n");  // CR at position 100
-    auto kept = shortenedConsole(text);
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(kept->size(), 16291u);
-    EXPECT_EQ(kept->substr(0, 2), "\r\n");
+// Well-formed UTF-8 is one character; any byte that starts none is one character of its own.
+TEST(Characters, CountsUtf8CharactersAndEveryOtherByteAsOne) {
+    const std::pair<std::string, size_t> rows[] = {
+        {"caf\xC3\xA9", 4},          {"\xE2\x82\xAC\xF0\x9F\x98\x80", 2},
+        {"\xC3", 1},                 {"\xE9t\xE9", 3},  // Latin-1 bytes
+        {"\xC0\xAF\xE0\x80\xAF", 5},  // overlong forms
+        {"\xED\xA0\x80\xF4\x90\x80\x80", 7},  // a surrogate, a code beyond U+10FFFF
+        {"\xE2\x82", 2},             {"\x80\xBF", 2},
+    };
+    for (const auto& [text, count] : rows) EXPECT_EQ(characterCount(text), count) << text;
+    EXPECT_EQ(characterOffset("a\xC3\xA9b", 2), 3u);
+    EXPECT_EQ(latin1ToUtf8("a\xE9\xFF\x7F"), "a\xC3\xA9\xC3\xBF\x7F");
 }
 
-TEST(ShortenedConsole, KeepsAtMostTheLimitFromThatLineEnd) {
-    std::string text(40000, 'y');
-    text.replace(89, 2, "\r\n");
-    text.back() = 'z';
-    auto kept = shortenedConsole(text);
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(kept->size(), kConsoleLimit);
-    EXPECT_EQ(kept->substr(0, 2), "\r\n");
-    EXPECT_EQ(kept->back(), 'y');  // the newest characters are the ones dropped
+// `count` characters of `unit`, with a CR LF whose CR stands at each of `crs` (from 1).
+std::string consoleOf(size_t count, const std::string& unit, std::vector<size_t> crs = {}) {
+    std::string text;
+    for (size_t position = 1; position <= count; ++position) {
+        const bool cr = std::find(crs.begin(), crs.end(), position) != crs.end();
+        const bool lf = std::find(crs.begin(), crs.end(), position - 1) != crs.end();
+        text += cr ? "\r" : lf ? "\n" : unit;
+    }
+    return text;
 }
 
-TEST(ShortenedConsole, WithoutALineEndKeepsTheNewestCharacters) {
-    std::string text(20000, 'a');
-    text.replace(10, 2, "\r\n");  // before position 80: no cut there
-    text.back() = 'z';
-    auto kept = shortenedConsole(text);
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(kept->size(), kConsoleLimit);
-    EXPECT_EQ(kept->back(), 'z');
-}
-
-TEST(ShortenedConsole, LeavesATextWithinTheLimit) {
-    EXPECT_FALSE(shortenedConsole(std::string(kConsoleLimit, 'a')));
+// Positions and the limit count characters, and the cut never splits one.
+TEST(ShortenedConsole, CutsAtTheFirstLineEndFromPosition80ToTheLimit) {
+    const std::string e = "\xC3\xA9";  // é
+    struct Row {
+        std::string text;
+        std::optional<size_t> keptCharacters;  // nullopt: no cut
+        size_t cutAt;                          // the kept text's first position; 0: its end
+    } rows[] = {
+        {consoleOf(16390, "x", {50, 100}), 16291, 100},
+        {consoleOf(16390, "x", {78, 80}), 16311, 80},  // 78 is too early, 80 is not
+        {consoleOf(16390, e, {78, 80}), 16311, 80},
+        {consoleOf(40000, "y", {90}), kConsoleLimit, 90},  // the newest characters go
+        {consoleOf(20000, "a", {11}), kConsoleLimit, 0},   // no line end late enough
+        {consoleOf(20000, e), kConsoleLimit, 0},
+        {consoleOf(kConsoleLimit, "a"), std::nullopt, 0},
+        {consoleOf(kConsoleLimit, e), std::nullopt, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text.substr(0, 120));
+        const auto kept = shortenedConsole(row.text);
+        ASSERT_EQ(kept.has_value(), row.keptCharacters.has_value());
+        if (!kept) continue;
+        EXPECT_EQ(characterCount(*kept), *row.keptCharacters);
+        EXPECT_NE(kept->front() & 0xC0, 0x80);  // no continuation byte cut off its lead
+        if (row.cutAt) {
+            EXPECT_EQ(*kept, row.text.substr(characterOffset(row.text, row.cutAt - 1), kept->size()));
+        } else {
+            EXPECT_TRUE(row.text.ends_with(*kept));
+        }
+    }
 }
 
 }  // namespace

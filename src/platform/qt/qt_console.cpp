@@ -3,6 +3,7 @@
 #include <QTextCursor>
 #include <algorithm>
 
+#include "platform/characters.h"
 #include "platform/qt/qt_controls.h"
 
 namespace quill {
@@ -25,54 +26,83 @@ class FlagScope {
 
 }  // namespace
 
-void ConsoleLineBreaks::rebuild(std::string_view text) {
-    crs_.clear();
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (pairAt(text, i)) crs_.push_back(i++);
+void ConsolePositions::scan(std::string_view text, size_t from, size_t to,
+                            std::vector<Join>& out) {
+    for (size_t i = from; i < to;) {
+        char32_t code = 0;
+        const size_t bytes = pairAt(text, i) ? 2 : characterAt(text, i, code);
+        if (bytes > 1) out.push_back({i, uint8_t(bytes), uint8_t(code > 0xFFFF ? 2 : 1), 0});
+        i += bytes;
     }
 }
 
-void ConsoleLineBreaks::replaced(size_t a, size_t oldEnd, size_t newEnd, std::string_view text) {
-    auto first = std::lower_bound(crs_.begin(), crs_.end(), a);
-    auto last = std::lower_bound(first, crs_.end(), oldEnd);
-    // The pairs behind the change move with it; usually there are none, as output goes to
+void ConsolePositions::rebuild(std::string_view text) {
+    joins_.clear();
+    scan(text, 0, text.size(), joins_);
+    size_t sum = 0;
+    for (Join& j : joins_) j.shrinkSum = sum += j.bytes - j.units;
+}
+
+void ConsolePositions::replaced(size_t a, size_t oldEnd, size_t newEnd, std::string_view text) {
+    auto first = std::lower_bound(joins_.begin(), joins_.end(), a,
+                                  [](const Join& j, size_t p) { return j.at < p; });
+    auto last = std::lower_bound(first, joins_.end(), oldEnd,
+                                 [](const Join& j, size_t p) { return j.at < p; });
+    // The joins behind the change move with it; usually there are none, as output goes to
     // the end.
-    for (auto it = last; it != crs_.end(); ++it) *it = *it - oldEnd + newEnd;
-    std::vector<size_t> found;
-    for (size_t i = a; i + 1 < newEnd; ++i) {
-        if (pairAt(text, i)) found.push_back(i++);
-    }
-    auto at = crs_.erase(first, last);
-    crs_.insert(at, found.begin(), found.end());
+    for (auto it = last; it != joins_.end(); ++it) it->at = it->at - oldEnd + newEnd;
+    std::vector<Join> found;
+    scan(text, a, newEnd, found);
+    const size_t index = size_t(first - joins_.begin());
+    auto at = joins_.erase(first, last);
+    joins_.insert(at, found.begin(), found.end());
+    size_t sum = index == 0 ? 0 : joins_[index - 1].shrinkSum;
+    for (size_t k = index; k < joins_.size(); ++k)
+        joins_[k].shrinkSum = sum += joins_[k].bytes - joins_[k].units;
 }
 
-size_t ConsoleLineBreaks::toWidget(size_t p) const {
-    if (p < 2) return p;
-    // Pairs whose LF lies before p, i.e. whose CR lies before p - 1.
-    const size_t before = size_t(std::lower_bound(crs_.begin(), crs_.end(), p - 1) - crs_.begin());
-    return p - before;
+std::vector<ConsolePositions::Join>::const_iterator ConsolePositions::firstFrom(size_t p) const {
+    return std::lower_bound(joins_.begin(), joins_.end(), p,
+                            [](const Join& j, size_t q) { return j.at < q; });
 }
 
-size_t ConsoleLineBreaks::toModel(size_t w) const {
-    // The break of pair k is widget character crs_[k] - k; count the breaks before w.
-    size_t lo = 0;
-    size_t hi = crs_.size();
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (crs_[mid] - mid < w) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
-    }
-    return w + lo;
+size_t ConsolePositions::toWidget(size_t p) const {
+    auto it = firstFrom(p);
+    if (it == joins_.begin()) return p;
+    const Join& e = *(it - 1);
+    return std::max(p, e.at + e.bytes) - e.shrinkSum;
+}
+
+size_t ConsolePositions::toModel(size_t w) const {
+    // The widget start of each join ascends with it; count the joins that start before w.
+    auto it = std::partition_point(joins_.begin(), joins_.end(), [w](const Join& j) {
+        return j.at - (j.shrinkSum - (j.bytes - j.units)) < w;
+    });
+    if (it == joins_.begin()) return w;
+    const Join& e = *(it - 1);
+    return std::max(w + e.shrinkSum, e.at + e.bytes);
+}
+
+size_t ConsolePositions::boundaryBefore(size_t p) const {
+    auto it = firstFrom(p);
+    if (it != joins_.begin() && p < (it - 1)->at + (it - 1)->bytes) return (it - 1)->at;
+    return p;
+}
+
+size_t ConsolePositions::boundaryAfter(size_t p) const {
+    auto it = firstFrom(p);
+    if (it != joins_.begin() && p < (it - 1)->at + (it - 1)->bytes)
+        return (it - 1)->at + (it - 1)->bytes;
+    return p;
 }
 
 QString consoleWidgetText(std::string_view text) {
     QString shown;
     shown.reserve(qsizetype(text.size()));
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
+        char32_t code;
+        const size_t bytes = characterAt(text, i, code);
         if (c == '\r' || c == '\n') {
             shown.append(QChar(u'\n'));
             if (pairAt(text, i)) ++i;
@@ -84,9 +114,13 @@ QString consoleWidgetText(std::string_view text) {
             shown.append(QChar(char16_t(0x2400 + c)));
         } else if (c == 0x7F) {
             shown.append(QChar(char16_t(0x2421)));
+        } else if (code > 0xFFFF) {
+            shown.append(QChar(QChar::highSurrogate(code)));
+            shown.append(QChar(QChar::lowSurrogate(code)));
         } else {
-            shown.append(QChar(char16_t(c)));
+            shown.append(QChar(char16_t(code)));
         }
+        i += bytes;
     }
     return shown;
 }
@@ -104,7 +138,7 @@ QtConsole::QtConsole(QPlainTextEdit* edit) : edit_(edit) {
                                     [this] { takeCaretFromWidget(); });
     selectionMoved_ = QObject::connect(edit_, &QPlainTextEdit::selectionChanged, edit_,
                                        [this] { takeCaretFromWidget(); });
-    breaks_.rebuild(model_.text());
+    positions_.rebuild(model_.text());
     edit_->setPlainText(consoleWidgetText(model_.text()));
 }
 
@@ -121,16 +155,32 @@ void QtConsole::insertAtCaret(std::string_view s) {
     const size_t selected = model_.selectionLength();
     // Widen the changed stretch by a CR just before it or an LF just behind it: the change
     // can join such a character into a pair, or split a pair it belonged to.
+    // Likewise a byte of a UTF-8 character next to it: a lead byte up to three bytes before
+    // may gain or lose its continuation bytes, continuation bytes behind it their lead.
+    const auto high = [&](size_t i) { return static_cast<unsigned char>(text[i]) >= 0x80; };
+    const auto trailing = [&](size_t i) {
+        return static_cast<unsigned char>(text[i]) >= 0x80 && static_cast<unsigned char>(text[i]) < 0xC0;
+    };
     size_t a = caret;
-    if (a > 0 && text[a - 1] == '\r') --a;
+    if (a > 0 && text[a - 1] == '\r') {
+        --a;
+    } else {
+        for (int k = 0; k < 3 && a > 0 && high(a - 1); ++k) --a;
+    }
+    a = positions_.boundaryBefore(a);
     size_t oldEnd = caret + selected;
-    if (oldEnd < text.size() && text[oldEnd] == '\n') ++oldEnd;
-    const size_t widgetFrom = breaks_.toWidget(a);
-    const size_t widgetTo = breaks_.toWidget(oldEnd);
+    if (oldEnd < text.size() && text[oldEnd] == '\n') {
+        ++oldEnd;
+    } else {
+        for (int k = 0; k < 3 && oldEnd < text.size() && trailing(oldEnd); ++k) ++oldEnd;
+    }
+    oldEnd = positions_.boundaryAfter(oldEnd);
+    const size_t widgetFrom = positions_.toWidget(a);
+    const size_t widgetTo = positions_.toWidget(oldEnd);
 
     model_.insertAtCaret(s);
     const size_t newEnd = oldEnd - selected + s.size();
-    breaks_.replaced(a, oldEnd, newEnd, model_.text());
+    positions_.replaced(a, oldEnd, newEnd, model_.text());
 
     FlagScope updating(updating_);
     QTextCursor cursor(edit_->document());
@@ -142,7 +192,7 @@ void QtConsole::insertAtCaret(std::string_view s) {
 
 void QtConsole::replaceText(std::string_view s) {
     model_.replaceText(s);
-    breaks_.rebuild(model_.text());
+    positions_.rebuild(model_.text());
     FlagScope updating(updating_);
     edit_->setPlainText(consoleWidgetText(model_.text()));
     showCaret();
@@ -168,7 +218,7 @@ void QtConsole::setTextColor(Color color) {
 
 void QtConsole::showCaret() {
     QTextCursor cursor = edit_->textCursor();
-    cursor.setPosition(int(breaks_.toWidget(model_.caret())));
+    cursor.setPosition(int(positions_.toWidget(model_.caret())));
     edit_->setTextCursor(cursor);
     edit_->ensureCursorVisible();
 }
@@ -176,8 +226,8 @@ void QtConsole::showCaret() {
 void QtConsole::takeCaretFromWidget() {
     if (updating_) return;
     const QTextCursor cursor = edit_->textCursor();
-    const size_t start = breaks_.toModel(size_t(cursor.selectionStart()));
-    const size_t end = breaks_.toModel(size_t(cursor.selectionEnd()));
+    const size_t start = positions_.toModel(size_t(cursor.selectionStart()));
+    const size_t end = positions_.toModel(size_t(cursor.selectionEnd()));
     if (end > start) {
         model_.select(start, end - start);
     } else {

@@ -3,6 +3,7 @@
 #include <QPlainTextEdit>
 #include <QString>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,26 +12,40 @@
 
 namespace quill {
 
-// Where the console model's CR LF pairs stand, so that model positions (a CR LF is two
-// characters) and widget positions (it is one line break) map both ways in log time. A lone
-// CR or LF is one character on both sides.
-class ConsoleLineBreaks {
+// Where the console model (bytes of UTF-8) and the widget (UTF-16 units) differ in length, so
+// that positions map both ways in log time: a CR LF pair is two bytes and one line break, a
+// character of several UTF-8 bytes is one unit (two beyond U+FFFF). Everything else is one
+// to one: a lone CR or LF, and a byte that starts no UTF-8 character (shown as Latin-1).
+class ConsolePositions {
   public:
     void rebuild(std::string_view text);
     // The model text changed from [a, oldEnd) to [a, newEnd) (text is the new whole text),
-    // where no CR LF pair straddles a or oldEnd before the change, nor a or newEnd after it.
+    // where a and oldEnd were character boundaries before the change, and a and newEnd are
+    // after it.
     void replaced(size_t a, size_t oldEnd, size_t newEnd, std::string_view text);
-    // A position between the CR and the LF of a pair maps to the widget position after it.
+    // A position inside a pair or a character maps to the position after it.
     size_t toWidget(size_t modelPosition) const;
     size_t toModel(size_t widgetPosition) const;
-    size_t pairs() const { return crs_.size(); }
+    // The character boundary at or before / at or after a model position.
+    size_t boundaryBefore(size_t modelPosition) const;
+    size_t boundaryAfter(size_t modelPosition) const;
 
   private:
-    std::vector<size_t> crs_;  // model index of the CR of every pair, ascending
+    struct Join {
+        size_t at;         // model index of its first byte
+        uint8_t bytes;     // its length in the model
+        uint8_t units;     // its length in the widget
+        size_t shrinkSum;  // bytes - units of this join and all before it
+    };
+    static void scan(std::string_view text, size_t from, size_t to, std::vector<Join>& out);
+    // The first join that starts at or after a model position.
+    std::vector<Join>::const_iterator firstFrom(size_t modelPosition) const;
+    std::vector<Join> joins_;
 };
 
 // How the widget shows a stretch of model text: each CR LF pair, lone CR and lone LF as one
-// line break, control characters as their visible symbols, other bytes as Latin-1.
+// line break, control characters as their visible symbols, UTF-8 characters as themselves,
+// any other byte as Latin-1.
 QString consoleWidgetText(std::string_view modelText);
 
 // The console on a QPlainTextEdit (which the caller owns and places). The model is the truth
@@ -53,6 +68,7 @@ class QtConsole : public Console {
     Color textColor() const override { return color_; }
 
     const ConsoleModel& model() const { return model_; }
+    const ConsolePositions& positions() const { return positions_; }
     QPlainTextEdit* widget() const { return edit_; }
 
   private:
@@ -62,7 +78,7 @@ class QtConsole : public Console {
     QPlainTextEdit* edit_;
     QMetaObject::Connection cursorMoved_, selectionMoved_;
     ConsoleModel model_;
-    ConsoleLineBreaks breaks_;
+    ConsolePositions positions_;
     Color color_ = Color::hex(0x000000);
     bool updating_ = false;  // the widget's cursor moves because the model told it to
 };

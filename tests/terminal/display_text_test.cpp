@@ -26,7 +26,7 @@ TEST(Characters, CountsUtf8CharactersAndEveryOtherByteAsOne) {
         {"\xE2\x82", 2},             {"\x80\xBF", 2},
     };
     for (const auto& [text, count] : rows) EXPECT_EQ(characterCount(text), count) << text;
-    EXPECT_EQ(characterOffset("a\xC3\xA9b", 2), 3u);
+    EXPECT_EQ(characterOffset("a\xC3\xA9" "b", 2), 3u);
     EXPECT_EQ(latin1ToUtf8("a\xE9\xFF\x7F"), "a\xC3\xA9\xC3\xBF\x7F");
 }
 

@@ -7,6 +7,9 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -145,30 +148,53 @@ void QtProgramEnd::endProgram() {
 }
 
 namespace {
-// The help window's design in pixels (twips / 15).
-constexpr int kHelpWidth = 4950 / 15;
-constexpr int kHelpHeight = 4590 / 15;
-constexpr int kHelpTextLeft = 120 / 15;
-constexpr int kHelpTextTop = 120 / 15;
-constexpr int kHelpTextWidth = 4695 / 15;
-constexpr int kHelpTextHeight = 4335 / 15;
+// The help window's design in twips, 15 to the pixel at 96 dots per inch.
+constexpr double kHelpWidth = 4950;
+constexpr double kHelpHeight = 4590;
+constexpr double kHelpTextLeft = 120;
+constexpr double kHelpTextTop = 120;
+constexpr double kHelpTextWidth = 4695;
+constexpr double kHelpTextHeight = 4335;
+constexpr double kTwipsPerPixel = 15;
 }  // namespace
 
 HelpPane::HelpPane(QWidget* parent) : QWidget(parent, Qt::Window), text_(new QPlainTextEdit(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Quillmont Help"));
-    resize(kHelpWidth, kHelpHeight);
-    text_->setGeometry(kHelpTextLeft, kHelpTextTop, kHelpTextWidth, kHelpTextHeight);
     text_->setReadOnly(true);
     text_->setFont(fixedPitchFont(9));
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    text_->setPlainText(QStringLiteral("Help\n"));
+    setText(QStringLiteral("Help\n"));
     // The window sees every key before its text area.
     text_->installEventFilter(this);
 }
 
+// The design's twips assume a 9-point font of about 12 pixels to the line; the font's real
+// size follows the screen's density and the font found, so the window takes the design's
+// proportions at whatever scale shows every line of the text without scrolling, and never
+// less than the design size.
+void HelpPane::fitTo(const QString& text) {
+    const QFontMetrics metrics(text_->font());
+    const QStringList lines = text.split(QChar(u'\n'));
+    int widest = 0;
+    for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+    // Around the text: the document's margin on each side, the frame, and the scroll bar.
+    const int margins = 2 * int(std::ceil(text_->document()->documentMargin())) + 2 * text_->frameWidth();
+    const double neededWidth =
+        widest + margins + text_->verticalScrollBar()->sizeHint().width() + metrics.averageCharWidth();
+    // Every line, the empty one after the last line end included, and a pixel to spare.
+    const double neededHeight = double(metrics.lineSpacing()) * double(lines.size()) + margins + 1;
+    const double scale =
+        std::max({1.0, neededWidth * kTwipsPerPixel / kHelpTextWidth,
+                  neededHeight * kTwipsPerPixel / kHelpTextHeight});
+    const auto px = [scale](double twips) { return int(std::ceil(twips * scale / kTwipsPerPixel)); };
+    setFixedSize(px(kHelpWidth), px(kHelpHeight));
+    text_->setGeometry(px(kHelpTextLeft), px(kHelpTextTop), px(kHelpTextWidth), px(kHelpTextHeight));
+}
+
 void HelpPane::setText(const QString& text) {
+    fitTo(text);
     text_->setPlainText(text);
 }
 

@@ -133,6 +133,7 @@ class HelpPane : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    void fitTo(const QString& text);
     QPlainTextEdit* text_;
 };
 

@@ -130,7 +130,7 @@ MainWindow::~MainWindow() {
 
 QPushButton* MainWindow::makeButton(const char* name, const char* caption, int left, int top,
                                     int width, int height) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), client_);
+    auto* button = new FlatButton(QString::fromLatin1(caption), client_);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(px(left), px(top), px(width), px(height));
     button->setAutoDefault(false);

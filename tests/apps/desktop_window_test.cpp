@@ -2,7 +2,9 @@
 
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <functional>
 
 #include <QMessageBox>
@@ -66,6 +68,38 @@ TEST_F(DesktopWindow, LabelClicksReachTheirOperations) {
     EXPECT_EQ(caption("lbComDTR"), "DTR OFF");
     click("lbComCTS");
     EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
+}
+
+// The colour most pixels of a widget show: its face, whatever its caption.
+QColor faceColour(QWidget* widget) {
+    const QImage picture = widget->grab().toImage();
+    std::map<QRgb, int> count;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) ++count[picture.pixel(x, y)];
+    return QColor(std::max_element(count.begin(), count.end(), [](auto& a, auto& b) {
+                      return a.second < b.second;
+                  })->first);
+}
+
+// Faces are flat, in exactly the design's colours.
+TEST_F(DesktopWindow, ButtonsAndLabelsShowTheDesignColoursFlat) {
+    window.show();
+    waitForFirstTick();
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    Button& cbWrite = window.form().controls().cbWrite;
+    for (const Color colour : {Color::rgb(255, 255, 64), Color::rgb(255, 64, 64),
+                               Color::of(Color::System::ButtonFace)}) {
+        cbWrite.setBackColor(colour);
+        EXPECT_EQ(faceColour(window.button("cbWrite")),
+                  colour.isSystem() ? buttonFace : QColor(colour.red, colour.green, colour.blue));
+    }
+    EXPECT_EQ(faceColour(window.button("cbNMI")), buttonFace);
+    EXPECT_EQ(faceColour(window.label("H8stat")), QColor(0xC0, 0xC0, 0xC0));
+    EXPECT_EQ(faceColour(window.label("lbComSpeed")), buttonFace);
+    EXPECT_EQ(faceColour(window.label("lbComRTS")),
+              QApplication::palette().color(QPalette::Window));
+    window.form().controls().H8stat.setBackColor(Color::hex(0x00C000));
+    EXPECT_EQ(faceColour(window.label("H8stat")), QColor(0, 0xC0, 0));
 }
 
 // A start-up error is shown to a user who has no terminal before the program ends with 2.

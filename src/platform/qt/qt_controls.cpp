@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
@@ -65,6 +67,24 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
     pressed_ = false;
     QLabel::mouseReleaseEvent(event);
     if (click) emit clicked();
+}
+
+void FlatButton::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QColor face = palette().color(QPalette::Button);
+    // A pressed button shows it by a darker face, as a raised one cannot sink.
+    painter.fillRect(rect(), isDown() ? face.darker(120) : face);
+    painter.setPen(palette().color(QPalette::Shadow));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(3, 3, -3, -3);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+    painter.drawControl(QStyle::CE_PushButtonLabel, option);
 }
 
 QtLabel::QtLabel(QLabel* label) : label_(label) {

@@ -37,6 +37,16 @@ class ClickableLabel : public QLabel {
     bool pressed_ = false;
 };
 
+// A push button whose face is one flat colour, its palette's button colour, as the design
+// gives it: a style's gradient would wash the write driver's yellow and red out.
+class FlatButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 // The adapters below drive widgets that their owner (the window) creates and places.
 
 class QtLabel : public Label {

@@ -33,6 +33,13 @@ std::string chatterText(int length) {
     return text;
 }
 
+// The device leaves the host and returns on the scheduler alone: the reset that its lines
+// falling cause on the board must not cancel the return.
+void losePort(Scheduler& scheduler, VirtualSerialPort& port, int backMs) {
+    port.failDevice("device disconnected");
+    scheduler.schedule(ms(backMs), [&port] { port.restoreDevice(); });
+}
+
 }  // namespace
 
 const char* boardEventName(BoardEvent::Kind kind) {
@@ -81,6 +88,22 @@ Board::Board(Scheduler& scheduler, VirtualSerialPort& port, BoardOptions options
     dtr_ = port_.isOpen() && port_.dtr();
     rts_ = port_.isOpen() && port_.rts();
     if (!options_.unpowered) setPower(true);
+    using When = BoardOptions::PortLoss::When;
+    if (options_.portLost && options_.portLost->when == When::Time) {
+        scheduler_.schedule(ms(options_.portLost->value),
+                            [&scheduler = scheduler_, &port = port_, back = options_.portBackMs] {
+                                losePort(scheduler, port, back);
+                            });
+    }
+}
+
+void Board::losePortAt(BoardOptions::PortLoss::When when, int block) {
+    const auto& loss = options_.portLost;
+    if (portLossDone_ || !loss || loss->when != when) return;
+    if (when == BoardOptions::PortLoss::When::Block && loss->value != block) return;
+    // An adapter is pulled out once: the writes after its return go through.
+    portLossDone_ = true;
+    losePort(scheduler_, port_, options_.portBackMs);
 }
 
 Board::~Board() {
@@ -277,6 +300,7 @@ void Board::startErase() {
     const int64_t eraseNs = ms(options_.eraseTimeMs);
     if (options_.lineErrorErase)
         after(eraseNs / 2, [this] { port_.injectEvent(CommEvent::FramingError); });
+    after(eraseNs / 2, [this] { losePortAt(BoardOptions::PortLoss::When::Erase); });
     after(eraseNs, [this] {
         flash_.erase();
         written_.reset();
@@ -422,6 +446,7 @@ void Board::takeRecord() {
 void Board::answer(int block, int address, char c) {
     if (options_.lineErrorBlocks.count(block) != 0) port_.injectEvent(CommEvent::FramingError);
     log(BoardEvent::Kind::Block, address, c);
+    losePortAt(BoardOptions::PortLoss::When::Block, block);
     if (options_.chatter && block == 0) {
         // A talkative kernel: its answer and a long report behind it, which a buffering
         // driver hands over in one batch.

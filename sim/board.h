@@ -113,6 +113,8 @@ class Board : public SerialFarEnd {
     Scheduler::Handle after(int64_t delayNs, std::function<void()> fn);
     void cancel(Scheduler::Handle& handle);
     void stopEverything();
+    // The port-lost option, if it is for this moment.
+    void losePortAt(BoardOptions::PortLoss::When when, int block = -1);
     void release();  // DTR on: sample RTS
     void send(uint8_t byte);
     void send(std::string_view text);
@@ -154,6 +156,7 @@ class Board : public SerialFarEnd {
     Scheduler::Handle recordTimer_ = 0;
     std::bitset<FlashMemory::kSize / kBlockSize> written_;
     int blockIndex_ = 0;
+    bool portLossDone_ = false;
 };
 
 }  // namespace quill::sim

@@ -82,7 +82,7 @@ class Parser {
                            name == "length-echo" || name == "image-echo" || name == "start" ||
                            name == "prompt" || name == "block" || name == "block-silent" ||
                            name == "line-error" || name == "power-off" || name == "user-line" ||
-                           name == "stuck";
+                           name == "stuck" || name == "port-lost" || name == "port-back";
         if (!known) return "unknown board option \"" + std::string(name) + "\"";
         if (!value) return needsValue();
         const std::string_view v = *value;
@@ -166,6 +166,21 @@ class Parser {
             auto k = blockIndex(v);
             if (!k) return bad("block:K");
             o_.powerOffBlock = *k;
+        } else if (name == "port-lost") {
+            using When = BoardOptions::PortLoss::When;
+            if (v == "erase") {
+                o_.portLost = {When::Erase, 0};
+            } else if (auto k = blockIndex(v)) {
+                o_.portLost = {When::Block, *k};
+            } else if (auto t = number(v)) {
+                o_.portLost = {When::Time, *t};
+            } else {
+                return bad("MS, erase or block:K");
+            }
+        } else if (name == "port-back") {
+            auto t = number(v);
+            if (!t) return bad("a time in milliseconds");
+            o_.portBackMs = *t;
         } else if (name == "user-line") {
             std::string text(v);
             if (isNumber(v)) text += ":N:8:1";

@@ -44,6 +44,16 @@ struct BoardOptions {
     bool lineErrorErase = false;       // line-error=erase
     std::set<int> lineErrorBlocks;     // line-error=block:K (repeatable)
     std::optional<int> powerOffBlock;  // power-off=block:K
+    // port-lost=MS|erase|block:K: the host's serial device goes away (a pulled-out adapter)
+    // MS after the board starts, halfway through the erase, or as block K is answered; it is
+    // back port-back=MS later.
+    struct PortLoss {
+        enum class When { Time, Erase, Block };
+        When when = When::Time;
+        int value = 0;  // MS or K
+    };
+    std::optional<PortLoss> portLost;
+    int portBackMs = 2000;
     // user-line=SPEED[:P:D:S]: the user program's line settings; unset, it follows the rate
     // last matched in boot mode.
     std::optional<LineSettings> userLine;

@@ -5,6 +5,7 @@
 
 #include "cli/user_blocks.h"
 #include "platform/virtual/virtual_serial_port.h"
+#include "serial/settings_text.h"
 
 namespace quill::cli {
 
@@ -139,6 +140,9 @@ int CliSession::start() {
                      "H8 Power is OFF)\n",
                      port_.port->portName().c_str(), port_.port->errorString().c_str(),
                      kPortUnavailableExit);
+        if (const DeviceAccess access = port_.port->openAccess(); access.denied)
+            std::fprintf(streams_.err, "quillmont-cli: %s\n",
+                         permissionAdvice({port_.port->portName()}, access.group).c_str());
         return kPortUnavailableExit;
     }
     while (!form_->startupDone) yield_->yieldOnce();

@@ -10,6 +10,7 @@ bool isLineError(CommEvent kind) {
         case CommEvent::CarrierDetectChanged:
         case CommEvent::Ring:
         case CommEvent::EndOfFileChar:
+        case CommEvent::PortBack:
             return false;
         default:
             return true;
@@ -44,6 +45,10 @@ const char* commEventName(CommEvent kind) {
             return "transmit buffer full";
         case CommEvent::OtherError:
             return "another error";
+        case CommEvent::PortLost:
+            return "port lost";
+        case CommEvent::PortBack:
+            return "port back";
     }
     return "?";
 }

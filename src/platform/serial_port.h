@@ -24,6 +24,21 @@ enum class CommEvent {
     ParityError,
     TransmitBufferFull,
     OtherError,
+    // The device failed (a USB adapter pulled out): the port is closed, and the platform
+    // tries to reopen the same device every kReopenIntervalMs.
+    PortLost,
+    // The lost device opened again, with the line settings, DTR, RTS and break it had.
+    PortBack,
+};
+
+inline constexpr int kReopenIntervalMs = 1000;
+
+// Whether this user may read and write a port's device.
+struct DeviceAccess {
+    bool denied = false;
+    // When denied: the group whose members may (dialout for serial devices on most Linux
+    // systems); empty when no group membership would help.
+    std::string group;
 };
 
 bool isLineError(CommEvent kind);
@@ -59,6 +74,11 @@ class SerialPort {
     // The device the port number stands for, e.g. /dev/ttyS0, COM1 or sim.
     virtual std::string portName() const = 0;
     virtual std::string errorString() const = 0;
+    // After a failed open(): whether it failed because this user may not use the device.
+    virtual DeviceAccess openAccess() const { return {}; }
+    // Lost (PortLost came, PortBack not yet): the port is closed and the platform is trying
+    // to reopen it. close() ends the trying.
+    virtual bool lost() const { return false; }
 
     virtual void setDtr(bool on) = 0;
     virtual bool dtr() const = 0;

@@ -34,8 +34,11 @@ void Form1::openComPort() {
     MSComm1.setDtr(true);
     lbComDTR.setCaption("DTR ON");
     MSComm1.setSettings(kStartSettings);
-    if (!MSComm1.open())
+    if (!MSComm1.open()) {
         pendingPortMessage_ = portOpenFailedLine(MSComm1.portName(), MSComm1.errorString());
+        if (const DeviceAccess access = MSComm1.openAccess(); access.denied)
+            pendingPortMessage_ += permissionAdvice({MSComm1.portName()}, access.group) + "\r\n";
+    }
 }
 
 void Form1::applyComSettings() {

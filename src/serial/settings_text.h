@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace quill {
 
@@ -24,5 +25,13 @@ int nextIndex(int index, int size);
 std::string portOpenFailedLine(const std::string& port, const std::string& reason);
 std::string settingsRefusedLine(const std::string& port, const std::string& settings,
                                 const std::string& reason);
+// A device that went away, and its return with the line state it was given back.
+std::string portLostLine(const std::string& port, const std::string& reason);
+std::string portBackLine(const std::string& port, const std::string& settings, bool rts, bool dtr);
+
+// What to do about devices this user may not open: join `group` (empty: no group would
+// help), then log in again. One paragraph without a line end, for a console line, a message
+// box or a terminal alike.
+std::string permissionAdvice(const std::vector<std::string>& ports, const std::string& group);
 
 }  // namespace quill

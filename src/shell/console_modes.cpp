@@ -1,3 +1,4 @@
+#include "serial/settings_text.h"
 #include "shell/form1.h"
 
 namespace quill {
@@ -40,6 +41,26 @@ void Form1::resetScreen() {
     Status.setFocus();
     Status.replaceText("");
     setTerminalMode();
+    checkH8Power();
+}
+
+// The port's lines come at any moment, also in the middle of a write's step line: they start
+// a line of their own.
+void Form1::startConsoleLine() {
+    if (const std::string text = Status.text(); !text.empty() && text.back() != '\n')
+        consoleWrite("\r\n");
+}
+
+void Form1::portLost() {
+    startConsoleLine();
+    consoleWrite(portLostLine(MSComm1.portName(), MSComm1.errorString()));
+    checkH8Power();
+}
+
+void Form1::portBack() {
+    startConsoleLine();
+    consoleWrite(
+        portBackLine(MSComm1.portName(), MSComm1.settings(), MSComm1.rts(), MSComm1.dtr()));
     checkH8Power();
 }
 

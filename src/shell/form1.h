@@ -5,7 +5,8 @@
 // The operations are grouped by subsystem, and each group lives in its own file:
 //
 //   shell/startup.cpp           start-up, the command line, the first tick, shutdown
-//   shell/console_modes.cpp     terminal and write mode, the power indicator, screen reset
+//   shell/console_modes.cpp     terminal and write mode, the power indicator, screen reset,
+//                               a lost port and its return
 //   shell/window_events.cpp     what each click, menu item and text change starts
 //   serial/com_port.cpp         port set-up, line settings, the RTS/DTR/CTS labels
 //   images/record_readers.cpp   the four record readers with their sinks
@@ -93,6 +94,10 @@ class Form1 : public Form1State, protected Form1Controls {
     void setWriteMode();
     void checkH8Power();
     void resetScreen();
+    // The port's device went away or came back (the platform reopens it): a console line
+    // and the power indicator.
+    void portLost();
+    void portBack();
     // Inserts text at the console's caret: the one way output is added.
     void consoleWrite(std::string_view text);
 
@@ -206,6 +211,8 @@ class Form1 : public Form1State, protected Form1Controls {
     const Form1Controls& controls() const { return *this; }
 
   private:
+    // ---- shell/console_modes.cpp ----
+    void startConsoleLine();
     // ---- flash/kernel_protocol.cpp: the second half of runWriteSequence ----
     int32_t runKernelTransfer(std::string& errorText);
     // ---- flash/link.cpp ----

@@ -46,6 +46,9 @@ void Form1::MSComm1_CommEvent(CommEvent kind) {
         case CommEvent::CtsChanged:
             checkH8Power();
             break;
+        case CommEvent::PortBack:
+            portBack();
+            break;
         case CommEvent::DsrChanged:
         case CommEvent::CarrierDetectChanged:
         case CommEvent::Ring:
@@ -59,6 +62,7 @@ void Form1::MSComm1_CommEvent(CommEvent kind) {
             beeper.beep();
             errorCode = kReceiveError;
             abortFlag = true;
+            if (kind == CommEvent::PortLost) portLost();
             break;
     }
 }

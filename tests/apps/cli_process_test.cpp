@@ -2,10 +2,12 @@
 // standard output and to standard error, the flash dump, Ctrl-C.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,9 +33,12 @@ using Watch = std::function<void(pid_t, const CliRun&)>;
 
 // `watch` sees the output so far whenever more arrives, and may signal the child. The test
 // decides the port and the board, not the caller's shell.
+// `runAs` comes before the program: a command that runs it as another user.
 CliRun runCli(std::vector<std::string> args, std::vector<std::string> env = {},
-              bool errOnTerminal = false, const Watch& watch = nullptr) {
+              bool errOnTerminal = false, const Watch& watch = nullptr,
+              const std::vector<std::string>& runAs = {}) {
     args.insert(args.begin(), QUILLMONT_CLI);
+    args.insert(args.begin(), runAs.begin(), runAs.end());
     for (char** e = environ; *e; ++e)
         if (!std::string_view(*e).starts_with("QUILLMONT_")) env.push_back(*e);
     std::vector<char*> argv, envp;
@@ -167,6 +172,43 @@ TEST_F(CliProcess, UsageErrorsAndAPortThatWillNotOpenEndBeforeTheWrite) {
     EXPECT_EQ(run.status, 21);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("cannot open the serial port /dev/quillmont-no-such-port: No such"),
+              std::string::npos)
+        << run.err;
+}
+
+// A device file this user may not open, as a serial device of the group dialout is to a user
+// outside it. As root the program runs as nobody, whom root cannot lend the group.
+TEST_F(CliProcess, APortThisUserMayNotOpenSaysWhichGroupToJoin) {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    std::vector<std::string> runAs;
+    std::string groupName = "dialout";
+    if (::geteuid() == 0) {
+        const struct group* dialout = ::getgrnam("dialout");
+        if (dialout == nullptr) GTEST_SKIP() << "no group dialout on this system";
+        ASSERT_EQ(::chown(name, 0, dialout->gr_gid), 0);
+        ASSERT_EQ(::chmod(name, 0660), 0);
+        runAs = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    } else {
+        // The owner's own bits decide for the owner: none, while the group may.
+        ASSERT_EQ(::chmod(name, 0060), 0);
+        struct stat info {};
+        ASSERT_EQ(::stat(name, &info), 0);
+        groupName = ::getgrgid(info.st_gid)->gr_name;
+    }
+    const CliRun run = runCli({"--port", name, boot, userFile}, {}, false, nullptr, runAs);
+    ::close(slave);
+    ::close(master);
+    EXPECT_EQ(run.status, 21) << run.out << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(
+        run.err.find(std::string("cannot open the serial port ") + name + ": Permission denied"),
+        std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("quillmont-cli: Only members of the group " + groupName + " may open " +
+                           name + ". Join it (sudo usermod -a -G " + groupName +
+                           " $USER), then log out and log in again.\n"),
               std::string::npos)
         << run.err;
 }

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QTimer>
@@ -56,37 +57,44 @@ TEST(QtSerialPort, ClosedItRefusesUnreadableSettingsAndAMissingDeviceWithTheReas
     EXPECT_FALSE(port.isOpen());
 }
 
-// A pseudo-terminal stands in for the device; the test closing its end is what a pulled-out
-// USB adapter looks like to the driver.
-TEST(QtSerialPort, OnAPseudoTerminal) {
+// A pseudo-terminal stands in for the device, reached through a link as udev's
+// /dev/serial/by-id names are; the test closing its end is what a pulled-out USB adapter looks
+// like to the driver, and a new one behind the same link is the adapter plugged in again.
+TEST(QtSerialPort, OnAPseudoTerminalThatGoesAwayAndComesBack) {
     int master = -1, slave = -1;
     char name[256] = {};
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    char folder[] = "/tmp/quillmont-pty-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string link = std::string(folder) + "/adapter";
+    ASSERT_EQ(::symlink(name, link.c_str()), 0);
     QtSerialPort port;
     std::vector<CommEvent> events;
     port.setEventHandler([&](CommEvent kind) { events.push_back(kind); });
     const auto count = [&](CommEvent kind) {
         return std::count(events.begin(), events.end(), kind);
     };
-    selectDevice(port, name);
+    const auto receive = [&](int from, const std::string& sent) {
+        EXPECT_EQ(::write(from, sent.data(), sent.size()), ssize_t(sent.size()));
+        std::string got;
+        EXPECT_TRUE(runUntil([&] {
+            for (uint8_t b : port.readAll()) got.push_back(char(b));
+            return got.size() >= sent.size();
+        }));
+        EXPECT_EQ(got, sent);
+    };
+    selectDevice(port, link.c_str());
     port.setSettings("38400,N,8,1");
     ASSERT_TRUE(port.open()) << port.errorString();
 
-    const std::string sent("H8>\r\x00\xff", 6);
-    ASSERT_EQ(::write(master, sent.data(), sent.size()), ssize_t(sent.size()));
-    std::string got;
-    ASSERT_TRUE(runUntil([&] {
-        if (count(CommEvent::DataReceived) > 0)
-            for (uint8_t b : port.readAll()) got.push_back(char(b));
-        return got.size() >= sent.size();
-    }));
-    EXPECT_EQ(got, sent);
+    receive(master, std::string("H8>\r\x00\xff", 6));
+    EXPECT_GT(count(CommEvent::DataReceived), 0);
 
     port.write(std::vector<uint8_t>{0x55, 0x00, 0x0D, 0xAA});
     // A settings change while open must not drop what is still queued.
     EXPECT_TRUE(port.setSettings("9600,N,8,2")) << port.errorString();
-    got.clear();
+    std::string got;
     ASSERT_TRUE(runUntil([&] {
         char buffer[64];
         for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) got.append(buffer, n);
@@ -106,16 +114,38 @@ TEST(QtSerialPort, OnAPseudoTerminal) {
     EXPECT_TRUE(port.isOpen());
 
     ::close(master);
-    ASSERT_TRUE(runUntil([&] { return count(CommEvent::OtherError) > 0; }));
+    ::close(slave);
+    ASSERT_TRUE(runUntil([&] { return count(CommEvent::PortLost) > 0; }));
     port.write(uint8_t('x'));
     port.poll();
     for (int i = 0; i < 3; ++i) settle();
-    EXPECT_EQ(count(CommEvent::OtherError), 1);
+    EXPECT_EQ(count(CommEvent::PortLost), 1);
     EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(port.failed());
+    EXPECT_TRUE(port.lost());
     EXPECT_FALSE(port.errorString().empty());
+
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ASSERT_EQ(::unlink(link.c_str()), 0);
+    ASSERT_EQ(::symlink(name, link.c_str()), 0);
+    ASSERT_TRUE(runUntil([&] { return count(CommEvent::PortBack) > 0; }, 3 * kReopenIntervalMs));
+    EXPECT_EQ(count(CommEvent::PortBack), 1);
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_FALSE(port.lost());
+    termios line{};
+    ASSERT_EQ(::tcgetattr(master, &line), 0);
+    EXPECT_EQ(::cfgetospeed(&line), speed_t(B9600));
+    EXPECT_TRUE(line.c_cflag & CSTOPB);
+    receive(master, "back");
+
+    // A close ends the trying: a port the program closed stays closed.
+    ::close(master);
+    ASSERT_TRUE(runUntil([&] { return count(CommEvent::PortLost) > 1; }));
     port.close();
+    EXPECT_FALSE(port.lost());
     ::close(slave);
+    ::unlink(link.c_str());
+    ::rmdir(folder);
 }
 
 }  // namespace

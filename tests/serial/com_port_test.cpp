@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "serial/settings_text.h"
 #include "support/virtual_desk.h"
 
 namespace quill {
@@ -83,6 +84,19 @@ TEST(LineLabels, RtsAndDtrToggleWithTheirCaptions) {
         EXPECT_EQ(desk.lbComRTS.caption(), on ? "RTS ON" : "RTS OFF");
         EXPECT_EQ(desk.lbComDTR.caption(), on ? "DTR ON" : "DTR OFF");
     }
+}
+
+// The one wording of a refused open; both programs and the port list show it as it stands.
+TEST(PortTexts, APermissionRefusalSaysWhichGroupToJoinAndToLogInAgain) {
+    EXPECT_EQ(permissionAdvice({"/dev/ttyUSB0"}, "dialout"),
+              "Only members of the group dialout may open /dev/ttyUSB0. Join it (sudo usermod -a "
+              "-G dialout $USER), then log out and log in again.");
+    EXPECT_EQ(permissionAdvice({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}, "uucp"),
+              "Only members of the group uucp may open /dev/ttyS0, /dev/ttyS1 and /dev/ttyUSB0. "
+              "Join it (sudo usermod -a -G uucp $USER), then log out and log in again.");
+    EXPECT_EQ(permissionAdvice({"/dev/ttyS0"}, ""),
+              "This user may not open /dev/ttyS0, and no group gives the right to: ask the "
+              "administrator of this computer for read and write access.");
 }
 
 }  // namespace

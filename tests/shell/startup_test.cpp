@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "serial/settings_text.h"
 #include "support/virtual_desk.h"
 
 namespace quill {
@@ -83,15 +84,24 @@ TEST(StartUp, FirstTickResetsTheScreenOnce) {
     EXPECT_TRUE(desk.timer1.enabled());
 }
 
-TEST(StartUp, APortThatWillNotOpenIsNamedAfterTheScreenReset) {
-    VirtualDesk desk;
-    desk.port.refuseOpen("No such file or directory");
-    desk.start();
-    EXPECT_FALSE(desk.port.isOpen());
-    EXPECT_EQ(desk.status.text(), "can't open COM port virtual : No such file or directory\r\n");
-    // The program goes on: the settings still step.
-    desk.form->cycleComSpeed();
-    EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 300");
+TEST(StartUp, APortThatWillNotOpenIsNamedAfterTheScreenResetWithTheFixForAPermission) {
+    for (bool denied : {false, true}) {
+        VirtualDesk desk;
+        if (denied) {
+            desk.port.denyAccess("dialout");
+        } else {
+            desk.port.refuseOpen("No such file or directory");
+        }
+        desk.start();
+        EXPECT_FALSE(desk.port.isOpen());
+        EXPECT_EQ(desk.status.text(),
+                  denied ? "can't open COM port virtual : Permission denied\r\n" +
+                               permissionAdvice({"virtual"}, "dialout") + "\r\n"
+                         : "can't open COM port virtual : No such file or directory\r\n");
+        // The program goes on: the settings still step.
+        desk.form->cycleComSpeed();
+        EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 300");
+    }
 }
 
 TEST(Shutdown, ClosesAnOpenPortAndEndsTheProgram) {

@@ -45,6 +45,16 @@ TEST(BoardOptions, AcceptsOrRefusesNamingTheCulprit) {
         {"block=2::", [](const O& o) { return o.blockAnswer.at(2) == ':'; }},
         {"user-line=9600",
          [](const O& o) { return o.userLine == parseLineSettings("9600,N,8,1"); }},
+        {"port-lost=block:2,port-back=10",
+         [](const O& o) {
+             return o.portLost->when == O::PortLoss::When::Block && o.portLost->value == 2 &&
+                    o.portBackMs == 10;
+         }},
+        {"port-lost=erase",
+         [](const O& o) { return o.portLost->when == O::PortLoss::When::Erase; }},
+        {"port-lost=500", [](const O& o) { return o.portLost->value == 500; }},
+        {"port-lost=blok:2", nullptr, "\"port-lost\""},
+        {"port-back=soon", nullptr, "\"port-back\""},
         {"erase-tme=5", nullptr, "\"erase-tme\""},
         {"speeds", nullptr, "\"speeds\" needs a value"},
         {"unpowered=yes", nullptr, "\"unpowered\" takes no value"},

@@ -56,9 +56,10 @@ TEST_F(Receive, MoreThan255CharactersEndTheWaitAndTheBufferNeverOverflows) {
 }
 
 TEST_F(Receive, ALineErrorBeepsDropsWhatWaitsAndEndsTheWait) {
-    for (CommEvent kind : {CommEvent::FramingError, CommEvent::Overrun, CommEvent::ParityError,
-                           CommEvent::BreakReceived, CommEvent::ReceiveBufferOverflow,
-                           CommEvent::TransmitBufferFull, CommEvent::OtherError}) {
+    for (CommEvent kind :
+         {CommEvent::FramingError, CommEvent::Overrun, CommEvent::ParityError,
+          CommEvent::BreakReceived, CommEvent::ReceiveBufferOverflow, CommEvent::TransmitBufferFull,
+          CommEvent::OtherError, CommEvent::PortLost}) {
         SCOPED_TRACE(commEventName(kind));
         desk.form->setWriteMode();
         arrive({1, 2, 3});

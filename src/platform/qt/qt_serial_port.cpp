@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <cstdlib>
 
+#include "platform/qt/host_device.h"
+
 #ifdef __linux__
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -56,10 +58,13 @@ QtSerialPort::QtSerialPort() {
                      [this](QSerialPort::SerialPortError error) { onPortError(error); });
     pollTimer_.setInterval(kPollIntervalMs);
     QObject::connect(&pollTimer_, &QTimer::timeout, &pollTimer_, [this] { poll(); });
+    reopenTimer_.setInterval(kReopenIntervalMs);
+    QObject::connect(&reopenTimer_, &QTimer::timeout, &reopenTimer_, [this] { tryReopen(); });
 }
 
 QtSerialPort::~QtSerialPort() {
     pollTimer_.stop();
+    reopenTimer_.stop();
     // Closing emits no event that could reach a handler of a half-destroyed program.
     QObject::disconnect(&port_, nullptr, nullptr, nullptr);
     if (port_.isOpen()) port_.close();
@@ -106,16 +111,23 @@ bool QtSerialPort::open() {
         error_ = "no serial port is selected";
         return false;
     }
+    return openDevice();
+}
+
+bool QtSerialPort::openDevice() {
     port_.setPortName(QString::fromStdString(name_));
     opening_ = true;
     const bool ok = port_.open(QIODevice::ReadWrite);
     opening_ = false;
     if (!ok) {
         error_ = port_.errorString().toStdString();
+        access_ = deviceAccess(name_);
         return false;
     }
-    failed_ = false;
+    lost_ = false;
+    reopenTimer_.stop();
     error_.clear();
+    access_ = {};
     port_.setDataTerminalReady(dtr_);
     port_.setRequestToSend(rts_);
     if (break_) port_.setBreakEnabled(true);
@@ -128,6 +140,8 @@ bool QtSerialPort::open() {
 
 void QtSerialPort::close() {
     pollTimer_.stop();
+    reopenTimer_.stop();
+    lost_ = false;
     if (port_.isOpen()) port_.close();
 }
 
@@ -172,7 +186,7 @@ void QtSerialPort::poll() {
     }
     if (!port_.isOpen()) return;  // a handler may have closed it
     const QSerialPort::PinoutSignals pins = port_.pinoutSignals();
-    if (failed_ || !port_.isOpen()) return;
+    if (!port_.isOpen()) return;
     const QSerialPort::PinoutSignals changed = pins ^ lastPins_;
     const bool ringRose = (pins & ~lastPins_).testFlag(QSerialPort::RingIndicatorSignal);
     lastPins_ = pins;
@@ -199,7 +213,7 @@ std::optional<QtSerialPort::ErrorCounts> QtSerialPort::readErrorCounts() {
 }
 
 void QtSerialPort::onPortError(QSerialPort::SerialPortError error) {
-    if (opening_ || failed_) return;
+    if (opening_ || lost_) return;
     switch (error) {
         case QSerialPort::ResourceError:
         case QSerialPort::ReadError:
@@ -213,13 +227,27 @@ void QtSerialPort::onPortError(QSerialPort::SerialPortError error) {
 }
 
 // A device that fails (a USB adapter pulled out) is closed at once, as Qt asks, so that
-// later writes go nowhere instead of failing again; the program hears of it once.
+// later writes go nowhere instead of failing again; the program hears of it once, and of
+// its return once. The adapter usually comes back under the same name when it is plugged
+// in again (always so for a /dev/serial/by-id link).
 void QtSerialPort::failDevice() {
-    failed_ = true;
+    lost_ = true;
     error_ = port_.errorString().toStdString();
     pollTimer_.stop();
     if (port_.isOpen()) port_.close();
-    raiseQueued(CommEvent::OtherError);
+    raiseQueued(CommEvent::PortLost);
+    reopenTimer_.start();
+}
+
+// QSerialPort kept the line settings; openDevice() puts DTR, RTS and break back.
+void QtSerialPort::tryReopen() {
+    if (!lost_) return;
+    const std::string reason = error_;
+    if (!openDevice()) {
+        error_ = reason;  // why it was lost stays the reason while it is away
+        return;
+    }
+    raise(CommEvent::PortBack);
 }
 
 // QSerialPort can report a failure inside one of our own calls (a write, a pin read); the

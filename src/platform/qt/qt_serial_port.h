@@ -18,7 +18,8 @@ std::string hostPortName(int number, const char* configured);
 
 // The host's serial port behind QSerialPort. Qt reports received data and device failures
 // itself; the modem-status changes and the line errors it does not report are found by a
-// poll while the port is open.
+// poll while the port is open. A device that fails is closed and tried again every
+// kReopenIntervalMs until it opens.
 class QtSerialPort : public SerialPort {
   public:
     static constexpr int kPollIntervalMs = 25;
@@ -41,6 +42,8 @@ class QtSerialPort : public SerialPort {
     bool isOpen() const override { return port_.isOpen(); }
     std::string portName() const override { return name_; }
     std::string errorString() const override { return error_; }
+    DeviceAccess openAccess() const override { return access_; }
+    bool lost() const override { return lost_; }
     void setDtr(bool on) override;
     bool dtr() const override { return dtr_; }
     void setRts(bool on) override;
@@ -54,13 +57,14 @@ class QtSerialPort : public SerialPort {
     // Runs one poll of the pins and the error counters now (the timer does it every
     // kPollIntervalMs while the port is open).
     void poll();
-    bool failed() const { return failed_; }
 
   private:
     // The driver's line-error counters: frame, parity, overrun, break, buffer overrun.
     using ErrorCounts = std::array<int, 5>;
 
     bool apply(const LineSettings& settings);
+    bool openDevice();
+    void tryReopen();
     void onPortError(QSerialPort::SerialPortError error);
     void failDevice();
     std::optional<ErrorCounts> readErrorCounts();
@@ -69,8 +73,10 @@ class QtSerialPort : public SerialPort {
     // Reading the pins is not const in QSerialPort.
     mutable QSerialPort port_;
     QTimer pollTimer_;
+    QTimer reopenTimer_;
     std::string name_;
     std::string error_;
+    DeviceAccess access_;
     std::string settingsText_ = "9600,N,8,1";
     LineSettings settings_{9600, 'N', 8, 1};
     int threshold_ = 1;
@@ -78,7 +84,7 @@ class QtSerialPort : public SerialPort {
     bool rts_ = false;
     bool break_ = false;
     bool opening_ = false;  // errors during open() are open()'s result, not events
-    bool failed_ = false;
+    bool lost_ = false;
     QSerialPort::PinoutSignals lastPins_;
     bool countersSupported_ = true;
     ErrorCounts lastCounts_{};

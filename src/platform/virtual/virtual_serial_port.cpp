@@ -36,14 +36,25 @@ bool VirtualSerialPort::open() {
         error_ = refuseOpen_;
         return false;
     }
+    return openDevice();
+}
+
+bool VirtualSerialPort::openDevice() {
+    if (!present_) {
+        error_ = "No such file or directory";
+        return false;
+    }
     open_ = true;
-    failed_ = false;
+    lost_ = false;
+    error_.clear();
     log(LineEvent::What::Open, true);
     notifyLines();
+    if (break_ && farEnd_ != nullptr) farEnd_->hostBreak(true);
     return true;
 }
 
 void VirtualSerialPort::close() {
+    lost_ = false;  // the pending reopen finds nothing to do
     if (!open_) return;
     open_ = false;
     input_.clear();
@@ -66,7 +77,7 @@ void VirtualSerialPort::setRts(bool on) {
 void VirtualSerialPort::setBreak(bool on) {
     break_ = on;
     log(LineEvent::What::Break, on);
-    if (open_ && !failed_ && farEnd_ != nullptr) farEnd_->hostBreak(on);
+    if (open_ && farEnd_ != nullptr) farEnd_->hostBreak(on);
 }
 
 void VirtualSerialPort::notifyLines() {
@@ -78,7 +89,7 @@ void VirtualSerialPort::log(LineEvent::What what, bool on, std::string settings)
 }
 
 void VirtualSerialPort::write(std::span<const uint8_t> bytes) {
-    if (!open_ || failed_ || bytes.empty()) return;
+    if (!open_ || bytes.empty()) return;
     const LineSettings sent = settings_;
     const int64_t charNs = sent.charTimeNs();
     for (uint8_t byte : bytes) {
@@ -96,7 +107,7 @@ void VirtualSerialPort::scheduleArrival(std::vector<uint8_t> bytes, int64_t atNs
     scheduler_.schedule(atNs - scheduler_.nowNs(), [this, bytes = std::move(bytes), sent] {
         // A break or a closed port swallows what was still on its way.
         for (uint8_t byte : bytes)
-            if (open_ && !failed_ && !break_ && farEnd_ != nullptr) farEnd_->hostChar(byte, sent);
+            if (open_ && !break_ && farEnd_ != nullptr) farEnd_->hostChar(byte, sent);
     });
 }
 
@@ -109,7 +120,7 @@ std::vector<uint8_t> VirtualSerialPort::readAll() {
 void VirtualSerialPort::setCtsLine(bool on) {
     if (cts_ == on) return;
     cts_ = on;
-    if (open_ && !failed_) post(CommEvent::CtsChanged);
+    if (open_) post(CommEvent::CtsChanged);
 }
 
 void VirtualSerialPort::sendToHost(uint8_t byte, const LineSettings& farSettings) {
@@ -142,13 +153,13 @@ void VirtualSerialPort::queueInput(uint8_t byte) {
         receiveEventPending_ = true;
         scheduler_.schedule(0, [this] {
             receiveEventPending_ = false;
-            if (open_ && !failed_ && !input_.empty()) raise(CommEvent::DataReceived);
+            if (open_ && !input_.empty()) raise(CommEvent::DataReceived);
         });
     }
 }
 
 void VirtualSerialPort::deliverToHost(uint8_t byte, const LineSettings& farSettings) {
-    if (!open_ || failed_) return;
+    if (!open_) return;
     for (const auto& r : wire::receiveChar(byte, farSettings, settings_)) {
         switch (r.kind) {
             case wire::Received::Kind::Byte:
@@ -175,11 +186,31 @@ void VirtualSerialPort::injectEvent(CommEvent kind) {
 }
 
 void VirtualSerialPort::failDevice(const std::string& reason) {
-    if (!open_ || failed_) return;
+    present_ = false;
+    if (!open_) return;
+    open_ = false;
+    lost_ = true;
     error_ = reason;
-    failed_ = true;
     input_.clear();
-    post(CommEvent::OtherError);
+    log(LineEvent::What::Close, false);
+    notifyLines();
+    // Heard from the event loop, as a driver reports it, not inside the caller's own call.
+    scheduler_.schedule(0, [this] {
+        if (lost_) raise(CommEvent::PortLost);
+    });
+    scheduleReopen();
+}
+
+void VirtualSerialPort::scheduleReopen() {
+    scheduler_.schedule(kReopenIntervalMs * kNsPerMs, [this] {
+        if (!lost_) return;
+        if (!present_) {
+            scheduleReopen();
+            return;
+        }
+        openDevice();
+        raise(CommEvent::PortBack);
+    });
 }
 
 }  // namespace quill

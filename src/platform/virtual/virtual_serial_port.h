@@ -66,6 +66,8 @@ class VirtualSerialPort : public SerialPort {
     bool rts() const override { return rts_; }
     void setBreak(bool on) override;
     bool cts() const override { return open_ && cts_; }
+    DeviceAccess openAccess() const override { return access_; }
+    bool lost() const override { return lost_; }
     using SerialPort::write;
     void write(std::span<const uint8_t> bytes) override;
     std::vector<uint8_t> readAll() override;
@@ -80,12 +82,19 @@ class VirtualSerialPort : public SerialPort {
     void sendBurstToHost(const std::vector<uint8_t>& bytes, const LineSettings& farSettings);
     // A line error the far end causes on the host's side (a test's fault injection).
     void injectEvent(CommEvent kind);
-    // The device fails as a pulled-out USB adapter does: one OtherError event, then reads
-    // give nothing and writes go nowhere.
+    // The device goes away as a pulled-out USB adapter does: the port closes with one
+    // PortLost event and tries every kReopenIntervalMs to open it again, which succeeds once
+    // restoreDevice() has brought it back.
     void failDevice(const std::string& reason);
+    void restoreDevice() { present_ = true; }
 
     // What tests may force on the host's side.
     void refuseOpen(const std::string& reason) { refuseOpen_ = reason; }
+    // open() fails as on a device that only members of `group` may use.
+    void denyAccess(const std::string& group) {
+        refuseOpen_ = "Permission denied";
+        access_ = {true, group};
+    }
     void refuseSettings(std::function<bool(const LineSettings&)> refused) {
         refuseSettings_ = std::move(refused);
     }
@@ -112,6 +121,8 @@ class VirtualSerialPort : public SerialPort {
     void queueInput(uint8_t byte);
     void scheduleArrival(std::vector<uint8_t> bytes, int64_t atNs, const LineSettings& sent);
     void post(CommEvent kind);
+    bool openDevice();
+    void scheduleReopen();
 
     Scheduler& scheduler_;
     std::string name_;
@@ -125,8 +136,10 @@ class VirtualSerialPort : public SerialPort {
     std::string error_;
     std::string refuseOpen_;
     std::function<bool(const LineSettings&)> refuseSettings_;
+    DeviceAccess access_;
     bool open_ = false;
-    bool failed_ = false;
+    bool present_ = true;  // the device is there to be opened
+    bool lost_ = false;
     bool dtr_ = false;
     bool rts_ = false;
     bool break_ = false;

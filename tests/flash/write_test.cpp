@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "shell/number_forms.h"
 #include "support/board_desk.h"
@@ -76,31 +77,102 @@ TEST(Write, AFullFlashAtEachSpeedTheChipMatches) {
 // at every speed: at 2400 bit/s the record alone is 571 ms on the wire.
 TEST(Write, TheBlockAnswerWaitCountsFromTheRecordsLastCharacter) {
     for (const char* speed : {"19200", "4800", "2400"}) {
-        SCOPED_TRACE(speed);
         BoardDesk slow(std::string("speeds=") + speed + ",erase-time=10,program-time=290");
         slow.start();
         slow.write();
-        EXPECT_EQ(slow.form().errorCode, 0) << slow.desk->status.text();
-        EXPECT_EQ(slow.flash(), slow.expectedFlash());
+        EXPECT_EQ(slow.form().errorCode, 0) << speed << slow.desk->status.text();
+        EXPECT_EQ(slow.flash(), slow.expectedFlash()) << speed;
+    }
+}
 
-        BoardDesk silent(std::string("speeds=") + speed + ",erase-time=10,block-silent=1");
-        silent.start();
-        silent.write();
-        EXPECT_EQ(silent.form().errorCode, 42);
-        // The failure's reset (DTR off) comes 300 ms after the second record has left, to
-        // within the timer's millisecond.
-        const auto& traffic = silent.desk->port.traffic();
-        auto lastSent =
-            std::find_if(traffic.rbegin(), traffic.rend(), [](const auto& c) { return !c.toHost; });
-        ASSERT_NE(lastSent, traffic.rend());
-        const auto& log = silent.desk->port.lineLog();
-        auto reset = std::find_if(log.begin(), log.end(), [&](const auto& e) {
-            return e.timeNs > lastSent->endNs &&
-                   e.what == VirtualSerialPort::LineEvent::What::Dtr && !e.on;
+using What = VirtualSerialPort::LineEvent::What;
+
+// Times in the line log (ns) of one kind of step of a write.
+using Measure = std::function<std::vector<int64_t>(const BoardDesk&)>;
+
+// From the end of the last character sent (or received) to the failure's reset.
+Measure untilTheFailure(bool fromReceived = false) {
+    return [fromReceived](const BoardDesk& b) -> std::vector<int64_t> {
+        const auto& traffic = b.desk->port.traffic();
+        const auto& log = b.desk->port.lineLog();
+        auto reset = std::find_if(log.rbegin(), log.rend(),
+                                  [](const auto& e) { return e.what == What::Dtr && !e.on; });
+        auto last = std::find_if(traffic.rbegin(), traffic.rend(), [&](const auto& c) {
+            return c.toHost == fromReceived && c.endNs <= reset->timeNs;
         });
-        ASSERT_NE(reset, log.end());
-        EXPECT_GE(reset->timeNs - lastSent->endNs, 300 * kNsPerMs);
-        EXPECT_LT(reset->timeNs - lastSent->endNs, 301 * kNsPerMs);
+        if (reset == log.rend() || last == traffic.rend()) return {};
+        return {reset->timeNs - last->endNs};
+    };
+}
+
+// From each new speed to its first H'00, and between the H'00 tries.
+std::vector<int64_t> speedSearch(const BoardDesk& b, bool pauses) {
+    std::vector<int64_t> out;
+    int64_t lastZeroNs = -1;
+    const auto& log = b.desk->port.lineLog();
+    size_t next = 0;
+    for (const auto& c : b.desk->port.traffic()) {
+        if (c.toHost || c.byte != 0) continue;
+        int64_t newSpeedNs = -1;
+        for (; next < log.size() && log[next].timeNs <= c.startNs; ++next)
+            if (log[next].what == What::Settings) newSpeedNs = log[next].timeNs;
+        if (newSpeedNs >= 0 && !pauses) out.push_back(c.startNs - newSpeedNs);
+        if (newSpeedNs < 0 && pauses && lastZeroNs >= 0) out.push_back(c.startNs - lastZeroNs);
+        lastZeroNs = c.startNs;
+    }
+    return out;
+}
+
+// Every wait of a write lasts its time, to within the timer's millisecond; a time-out counts
+// from the last character on the wire.
+TEST(Write, EachWaitLastsItsTime) {
+    struct Row {
+        const char* name;
+        const char* options;
+        Measure measure;
+        int ms;
+        size_t count;
+    } rows[] = {
+        {"power test", "match-silent",
+         [](const BoardDesk& b) -> std::vector<int64_t> {
+             const auto& log = b.desk->port.lineLog();
+             auto off = std::find_if(log.begin(), log.end(),
+                                     [](auto& e) { return e.what == What::Dtr && !e.on; });
+             return {std::next(off)->timeNs - off->timeNs};
+         },
+         300, 1},
+        {"settle in boot mode", "match-silent",
+         [](const BoardDesk& b) -> std::vector<int64_t> {
+             const auto& log = b.desk->port.lineLog();
+             auto speed = std::find_if(log.begin(), log.end(), [](auto& e) {
+                 return e.what == What::Settings && e.settings == "19200,N,8,1";
+             });
+             return {speed->timeNs - std::prev(speed)->timeNs};
+         },
+         300, 1},
+        {"pause at a new speed", "match-silent",
+         [](const BoardDesk& b) { return speedSearch(b, false); }, 10, 4},
+        {"pause after each H'00", "match-silent",
+         [](const BoardDesk& b) { return speedSearch(b, true); }, 5, 4 * 20},
+        {"erase", "erase=silent", untilTheFailure(), 30000, 1},
+        {"length echo", "length-echo=short", untilTheFailure(), 3000, 1},
+        {"image echo", "image-echo=5:silent", untilTheFailure(), 100, 1},
+        {"start answer", "start=silent", untilTheFailure(true), 100, 1},
+        {"prompt", "prompt=silent", untilTheFailure(), 100, 1},
+        {"block answer", "block-silent=1", untilTheFailure(), 300, 1},
+        {"block answer at 2400 bit/s", "speeds=2400,erase-time=10,block-silent=1",
+         untilTheFailure(), 300, 1},
+    };
+    for (const Row& row : rows) {
+        BoardDesk b(row.options);
+        b.start();
+        b.write();
+        const auto times = row.measure(b);
+        EXPECT_EQ(times.size(), row.count) << row.name;
+        for (int64_t t : times) {
+            EXPECT_GE(t, row.ms * kNsPerMs) << row.name;
+            EXPECT_LT(t, (row.ms + 1) * kNsPerMs) << row.name;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "support/board_desk.h"
@@ -30,6 +31,21 @@ void pressEscAt(BoardDesk& b, int ms) {
         int16_t key = 27, shift = 0;
         b.form().Form_KeyDown(key, shift);
     });
+}
+
+// Esc 50 ms before the board's fault would end the write: a probe write on the same board,
+// in the same virtual time, finds that moment.
+std::function<void(BoardDesk&)> escBeforeTheFailure(const char* options) {
+    return [options](BoardDesk& b) {
+        BoardDesk probe(options);
+        probe.start();
+        probe.write();
+        const auto& log = probe.desk->port.lineLog();
+        auto reset = std::find_if(log.rbegin(), log.rend(), [](const auto& e) {
+            return e.what == VirtualSerialPort::LineEvent::What::Dtr && !e.on;
+        });
+        pressEscAt(b, int(reset->timeNs / kNsPerMs) - 50);
+    };
 }
 
 const std::string kBadType = "S503000000FC";  // long enough for both loaders to look at
@@ -147,6 +163,24 @@ std::vector<FailureCase> failureCases() {
         {"power lost in a block", "power-off=block:2", nullptr, 42,
          "send Image(User Program) to H8 ...  ? [ 42 ] no Response after Block-Write !\r\n"
          " (Failure)\r\n"},
+        // The stop key ends each wait; the step then judges what it has, and a kernel error
+        // letter outranks the stop and too much text.
+        {"stop key in the length echo", "length-echo=short",
+         escBeforeTheFailure("length-echo=short"), 26,
+         " to H8 ...  ? [ 26 ] different Response !\r\n (Failure)\r\n"},
+        {"stop key in the image echo", "image-echo=5:silent",
+         escBeforeTheFailure("image-echo=5:silent"), 27,
+         "send Image(Boot Program) to H8 ...  ? [ 27 ] incorrect Response !\r\n (Failure)\r\n"},
+        {"stop key in the start wait", "start=silent", escBeforeTheFailure("start=silent"), 28,
+         " ? [ 28 ] wrong Response ! of transefer end (0xAA: 00)\r\n (Failure)\r\n"},
+        {"kernel letter after the stop key", "block=0:Z", escBeforeTheFailure("block=0:Z"), 56,
+         " ? [ 56 ] Flash write error ! (H8)\r\n (Failure)\r\n"},
+        {"kernel letter before too much text", "block=0:Z,chatter", nullptr, 56,
+         " ? [ 56 ] Flash write error ! (H8)\r\n (Failure)\r\n"},
+        {"boot file empty", "", [](BoardDesk& b) { bootFile(b, ""); }, 7,
+         "read Boot Program ... \r\nRecord: \r\n ? [ 7 ] wrong start Address ! [0]\r\n"
+         " (Failure)\r\n",
+         "38400,N,8,1"},
         {"stop key in the erase", "erase-time=5000", [](BoardDesk& b) { pressEscAt(b, 1500); }, 99,
          "erace Flash-ROM ...  ? [ 99 ] Stop by Key !\r\n (Failure)\r\n"},
     };

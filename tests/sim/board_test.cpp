@@ -134,7 +134,9 @@ TEST(Board, ResetModeAndNmiFollowTheLinesAndCtsShowsThePower) {
     rig.reset(false);  // RTS falls while DTR holds the reset: no NMI
     EXPECT_EQ(rig.last(Kind::Nmi)->timeNs, ms(50));
     rig.tryMatch("19200,N,8,1");
-    rig.exchange({0x55}, 100);
+    rig.port.setRts(true);
+    rig.port.setRts(false);  // an NMI to the boot ROM: no notice
+    EXPECT_EQ(rig.exchange({0x55}, 100), "");
     rig.reset(false);       // in the middle of the erase, which is then never finished
     rig.port.setRts(true);  // as the writer's power test ends: the mode was already sampled
     EXPECT_EQ(rig.board->state(), Board::State::Matching);
@@ -203,6 +205,11 @@ TEST(Board, BootRomAnswersOnlyAZeroAtASpeedItCanMatch) {
     rig.exchange({0x55}, 20);
     EXPECT_TRUE(rig.exchange({0x08}, 20).empty());
     EXPECT_EQ(rig.board->state(), Board::State::Halted);
+    Rig full("erase-time=10");  // 1904 bytes, all its RAM, it takes
+    full.reset(false);
+    full.tryMatch("19200,N,8,1");
+    full.exchange({0x55}, 20);
+    EXPECT_EQ(full.exchange({0x07, 0x70}, 20), "\x07\x70"s);
 }
 
 // A whole write, with a fault option or with block 1's record damaged: only the replies of

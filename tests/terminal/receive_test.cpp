@@ -47,7 +47,9 @@ TEST_F(Receive, MoreThan255CharactersEndTheWaitAndTheBufferNeverOverflows) {
     desk.form->abortFlag = false;
     desk.timer3.setInterval(30000);
     desk.timer3.setEnabled(true);
-    arrive(std::vector<uint8_t>(300, 'x'));
+    arrive(std::vector<uint8_t>(255, 'x'));
+    EXPECT_FALSE(desk.form->abortFlag);
+    arrive(std::vector<uint8_t>(45, 'x'));
     EXPECT_EQ(desk.form->errorCode, 82);
     EXPECT_TRUE(desk.form->abortFlag);
     EXPECT_FALSE(desk.timer3.enabled());
@@ -55,13 +57,19 @@ TEST_F(Receive, MoreThan255CharactersEndTheWaitAndTheBufferNeverOverflows) {
     EXPECT_EQ(desk.form->receiveText.size(), 300u);
 }
 
+// In both modes; in terminal mode the beep is the only sign.
 TEST_F(Receive, ALineErrorBeepsDropsWhatWaitsAndEndsTheWait) {
+    int n = 0;
     for (CommEvent kind :
          {CommEvent::FramingError, CommEvent::Overrun, CommEvent::ParityError,
           CommEvent::BreakReceived, CommEvent::ReceiveBufferOverflow, CommEvent::TransmitBufferFull,
           CommEvent::OtherError, CommEvent::PortLost}) {
         SCOPED_TRACE(commEventName(kind));
-        desk.form->setWriteMode();
+        if (++n % 2) {
+            desk.form->setWriteMode();
+        } else {
+            desk.form->setTerminalMode();
+        }
         arrive({1, 2, 3});
         desk.form->abortFlag = false;
         desk.form->errorCode = 0;

@@ -16,22 +16,6 @@ void key(BoardDesk& b, int16_t code, int16_t shift = 0) {
     b.form().Form_KeyDown(code, shift);
 }
 
-TEST(Reentrance, WDuringAWriteDoesNotStartASecond) {
-    BoardDesk b;
-    b.start();
-    int wPressed = 0;
-    at(b, 1500, [&] {  // inside the erase wait
-        key(b, 'W');
-        ++wPressed;
-    });
-    b.write();
-    EXPECT_EQ(wPressed, 1);
-    EXPECT_EQ(b.flash(), b.expectedFlash());
-    const std::string log = b.desk->status.text();
-    EXPECT_EQ(log.find("Boot Program [ "), 0u);
-    EXPECT_EQ(log.find("Boot Program [ ", 1), std::string::npos);
-}
-
 TEST(Reentrance, AResetClickDuringAWritePulsesAtOnce) {
     BoardDesk b("erase-time=3000");
     b.start();

@@ -124,7 +124,7 @@ std::vector<int64_t> speedSearch(const BoardDesk& b, bool pauses) {
 }
 
 // Every wait of a write lasts its time, to within the timer's millisecond; a time-out counts
-// from the last character on the wire.
+// from the last character on the wire. (The power test's is with the line pulses.)
 TEST(Write, EachWaitLastsItsTime) {
     struct Row {
         const char* name;
@@ -133,14 +133,6 @@ TEST(Write, EachWaitLastsItsTime) {
         int ms;
         size_t count;
     } rows[] = {
-        {"power test", "match-silent",
-         [](const BoardDesk& b) -> std::vector<int64_t> {
-             const auto& log = b.desk->port.lineLog();
-             auto off = std::find_if(log.begin(), log.end(),
-                                     [](auto& e) { return e.what == What::Dtr && !e.on; });
-             return {std::next(off)->timeNs - off->timeNs};
-         },
-         300, 1},
         {"settle in boot mode", "match-silent",
          [](const BoardDesk& b) -> std::vector<int64_t> {
              const auto& log = b.desk->port.lineLog();

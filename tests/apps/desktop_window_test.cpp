@@ -58,11 +58,14 @@ TEST_F(DesktopWindow, LabelClicksReachTheirOperations) {
     click("lbComData");
     click("lbComStop");
     EXPECT_EQ(window.port().settings(), "300,E,7,2");
-    click("lbComRTS");
-    EXPECT_EQ(caption("lbComRTS"), "RTS OFF");
-    EXPECT_FALSE(window.port().rts());
-    click("lbComDTR");
-    EXPECT_EQ(caption("lbComDTR"), "DTR OFF");
+    for (bool on : {false, true}) {  // each click toggles its line and caption
+        click("lbComRTS");
+        click("lbComDTR");
+        EXPECT_EQ(caption("lbComRTS"), on ? "RTS ON" : "RTS OFF");
+        EXPECT_EQ(caption("lbComDTR"), on ? "DTR ON" : "DTR OFF");
+        EXPECT_EQ(window.port().rts(), on);
+        EXPECT_EQ(window.port().dtr(), on);
+    }
     click("lbComCTS");
     EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
 }

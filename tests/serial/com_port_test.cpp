@@ -73,19 +73,6 @@ TEST(ComSettings, AnIndexOutsideItsTableIsAProgramError) {
     EXPECT_THROW(desk.form->showComSettings(), std::out_of_range);
 }
 
-TEST(LineLabels, RtsAndDtrToggleWithTheirCaptions) {
-    VirtualDesk desk;
-    desk.start();
-    for (bool on : {false, true}) {
-        desk.form->lbComRTS_Click();
-        desk.form->lbComDTR_Click();
-        EXPECT_EQ(desk.port.rts(), on);
-        EXPECT_EQ(desk.port.dtr(), on);
-        EXPECT_EQ(desk.lbComRTS.caption(), on ? "RTS ON" : "RTS OFF");
-        EXPECT_EQ(desk.lbComDTR.caption(), on ? "DTR ON" : "DTR OFF");
-    }
-}
-
 // The one wording of a refused open; both programs and the port list show it as it stands.
 TEST(PortTexts, APermissionRefusalSaysWhichGroupToJoinAndToLogInAgain) {
     EXPECT_EQ(permissionAdvice({"/dev/ttyUSB0"}, "dialout"),

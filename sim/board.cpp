@@ -112,7 +112,9 @@ Board::~Board() {
 }
 
 void Board::log(BoardEvent::Kind kind, int value, char answer) {
-    events_.push_back({scheduler_.nowNs(), kind, value, answer});
+    const BoardEvent event{scheduler_.nowNs(), kind, value, answer};
+    if (keepEvents_) events_.push_back(event);
+    if (listener_) listener_(event);
 }
 
 Scheduler::Handle Board::after(int64_t delayNs, std::function<void()> fn) {

@@ -104,6 +104,13 @@ class Board : public SerialFarEnd {
     const std::vector<uint8_t>& bootImage() const { return ram_; }
     int bootLength() const { return bootLength_; }
     const std::vector<BoardEvent>& events() const { return events_; }
+    // Called with each event as it happens.
+    void setEventListener(std::function<void(const BoardEvent&)> listener) {
+        listener_ = std::move(listener);
+    }
+    // A board that serves for days keeps no list of every event (the listener still hears
+    // them).
+    void keepEvents(bool keep) { keepEvents_ = keep; }
     // The records the kernel has answered (or swallowed) since it started.
     int blocksSeen() const { return blockIndex_; }
 
@@ -142,6 +149,8 @@ class Board : public SerialFarEnd {
     int lastMatchedSpeed_ = 0;
     std::set<Scheduler::Handle> pending_;
     std::vector<BoardEvent> events_;
+    std::function<void(const BoardEvent&)> listener_;
+    bool keepEvents_ = true;
     FlashMemory flash_;
 
     // Boot ROM

@@ -4,6 +4,7 @@
 #include <QSerialPortInfo>
 
 #include "common/port_factory.h"
+#include "platform/net/host_port.h"
 #include "sim/board_options.h"
 
 namespace quill::cli {
@@ -39,7 +40,8 @@ CliOptions parseCliOptions(const QStringList& arguments, const char* portVariabl
     const QCommandLineOption version({"v", "version"}, "Shows the version.");
     const QCommandLineOption port(
         "port",
-        "Serial device (/dev/ttyUSB0, COM3), or sim for the virtual board. Default: "
+        "Serial device (/dev/ttyUSB0, COM3), rfc2217://HOST:PORT for a port shared over "
+        "the network (ser2net, quillmont-board), or sim for the virtual board. Default: "
         "QUILLMONT_PORT, else the first serial port.",
         "NAME");
     const QCommandLineOption listPortsOption("list-ports",
@@ -84,7 +86,12 @@ CliOptions parseCliOptions(const QStringList& arguments, const char* portVariabl
     options.quiet = parser.isSet(quiet);
     options.port =
         parser.isSet(port) ? parser.value(port).toStdString() : (portVariable ? portVariable : "");
-    const bool onSim = app::portKind(options.port.c_str()) == app::PortKind::Sim;
+    const app::PortKind kind = app::portKind(options.port.c_str());
+    if (kind == app::PortKind::Network) {
+        if (auto parsed = parseRfc2217Name(options.port); !parsed.address)
+            return usageError(parsed.error);
+    }
+    const bool onSim = kind == app::PortKind::Sim;
     if (!onSim && parser.isSet(sim)) return usageError("--sim needs --port sim");
     if (!onSim && parser.isSet(dump)) return usageError("--dump-flash needs --port sim");
     if (onSim) {
@@ -107,6 +114,7 @@ std::string listPorts() {
         out += line + "\n";
     }
     out += "sim\tthe virtual H8/3694 board (options: --sim, QUILLMONT_SIM)\n";
+    out += "rfc2217://HOST:PORT\ta serial port shared over the network (ser2net, quillmont-board)\n";
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "cli/user_blocks.h"
+#include "platform/qt/rfc2217_port.h"
 #include "platform/virtual/virtual_serial_port.h"
 #include "serial/settings_text.h"
 
@@ -91,11 +92,21 @@ CliSession::CliSession(const CliOptions& options, CliStreams streams)
       meter_(streams.progress ? std::make_unique<ProgressMeter>(streams.err, scheduler_) : nullptr),
       console_(streams.out, options.quiet),
       cbWrite_(meter_.get(), [this] { return int(form_->bootLength); }) {
-    const bool onSim = app::portKind(options_.port.c_str()) == app::PortKind::Sim;
+    const app::PortKind kind = app::portKind(options_.port.c_str());
     // The host port takes its device from QUILLMONT_PORT when the program selects port 1.
-    if (!onSim && !options_.port.empty()) ::setenv(app::kPortVariable, options_.port.c_str(), 1);
-    port_ = app::makeProgramPort(scheduler_, onSim ? "sim" : nullptr, options_.simOptions);
+    if (kind == app::PortKind::Host && !options_.port.empty())
+        ::setenv(app::kPortVariable, options_.port.c_str(), 1);
+    port_ = app::makeProgramPort(scheduler_,
+                                 kind == app::PortKind::Host ? nullptr : options_.port.c_str(),
+                                 options_.simOptions);
     if (!port_.port) throw std::invalid_argument(port_.error);
+    if (port_.network) {
+        port_.network->setNoticeHandler([this](const std::string& text) {
+            beforeOutput();
+            std::fprintf(streams_.err, "quillmont-cli: %s\n", text.c_str());
+            std::fflush(streams_.err);
+        });
+    }
     console_.setBeforeLine([this] {
         if (meter_) meter_->clear();
     });

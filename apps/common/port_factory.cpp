@@ -3,13 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/net/host_port.h"
 #include "platform/qt/qt_serial_port.h"
+#include "platform/qt/rfc2217_port.h"
 #include "platform/virtual/virtual_serial_port.h"
 
 namespace quill::app {
 
 PortKind portKind(const char* portVariable) {
     if (portVariable && std::strcmp(portVariable, "sim") == 0) return PortKind::Sim;
+    if (portVariable && isRfc2217Name(portVariable)) return PortKind::Network;
     return PortKind::Host;
 }
 
@@ -20,6 +23,16 @@ ProgramPort makeProgramPort(Scheduler& scheduler, const char* portVariable,
     if (made.kind == PortKind::Host) {
         // QtSerialPort reads QUILLMONT_PORT itself when the program selects port number 1.
         made.port = std::make_unique<QtSerialPort>();
+        return made;
+    }
+    if (made.kind == PortKind::Network) {
+        if (auto parsed = parseRfc2217Name(portVariable); !parsed.address) {
+            made.error = parsed.error;
+            return made;
+        }
+        auto port = std::make_unique<Rfc2217Port>(portVariable);
+        made.network = port.get();
+        made.port = std::move(port);
         return made;
     }
     auto options = sim::parseBoardOptions(boardOptions);

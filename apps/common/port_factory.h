@@ -6,15 +6,20 @@
 #include "platform/serial_port.h"
 #include "sim/board.h"
 
+namespace quill {
+class Rfc2217Port;
+}
+
 namespace quill::app {
 
-// The environment variable that names the serial device: /dev/ttyUSB0, COM3, ... or "sim"
-// for the virtual board.
+// The environment variable that names the serial device: /dev/ttyUSB0, COM3, ..., "sim" for
+// the virtual board, or rfc2217://HOST:PORT for a port on another machine.
 inline constexpr const char* kPortVariable = "QUILLMONT_PORT";
 
 enum class PortKind {
     Host,  // the host's serial port (QUILLMONT_PORT names it; unset: the first port)
     Sim,   // the virtual board on a virtual cable, in real time
+    Network,  // rfc2217://HOST:PORT: a serial port shared over the network (ser2net, quillmont-board)
 };
 
 // What QUILLMONT_PORT's value (null when unset) asks for.
@@ -27,7 +32,10 @@ struct ProgramPort {
     // The virtual board at the far end of a sim port. Declared after the port, so it goes
     // first: the port outlives the board that talks to it.
     std::unique_ptr<sim::Board> board;
-    // Why no port could be made (board options that were not understood); empty when made.
+    // The port again when it is a network port, for its notices; null otherwise.
+    Rfc2217Port* network = nullptr;
+    // Why no port could be made (board options that were not understood, a malformed network
+    // address); empty when made.
     std::string error;
 };
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "desktop/virtual_keys.h"
+#include "platform/qt/rfc2217_port.h"
 
 namespace quill::app {
 
@@ -114,6 +115,11 @@ MainWindow::MainWindow(const std::string& commandLine, ProgramEnd* programEnd, Q
                       commonDialog1_,   messageBox_,       beeper_,          programEnd_,
                       helpForm_,        fileSlot_,         yield_,           scheduler_},
         commandLine);
+    if (port_.network) {
+        // A line of its own in the console, where the user watches the write.
+        port_.network->setNoticeHandler(
+            [this](const std::string& text) { form_->consoleWrite(text + "\r\n"); });
+    }
     wire();
     buildMenus();
     // Every key of the window reaches the keyboard commands before the focused control.

@@ -1,0 +1,278 @@
+// Network serial ports across real sockets, against programs we did not write: the built
+// quillmont-cli and quillmont-board, pyserial's RFC 2217 client, ser2net serving a socat
+// pseudo-terminal. Every case starts its own processes on free ports and kills what is left
+// when it ends; every wait is bounded.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <thread>
+
+#include "platform/qt/rfc2217_port.h"
+#include "support/program_files.h"
+#include "support/qt_wait.h"
+
+namespace quill::testing {
+namespace {
+
+const std::string kExamples = std::string(QUILLMONT_SOURCE_DIR) + "/examples/";
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+bool installed(const char* program) {
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+// A child process that is killed when the case ends, however it ends.
+struct Child {
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    Child(const QString& program, const QStringList& args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("QUILLMONT_PORT");
+        env.remove("QUILLMONT_SIM");
+        process->setProcessEnvironment(env);
+        process->start(program, args);
+    }
+    ~Child() {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    // Waits until standard output holds `text`; all of it so far, or empty after the bound.
+    std::string waitForOutput(const std::string& text, int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            out += process->readAllStandardOutput().toStdString();
+            if (out.find(text) != std::string::npos) return out;
+            if (process->state() == QProcess::NotRunning) break;
+            process->waitForReadyRead(50);
+        }
+        return {};
+    }
+    int finish(int ms) {
+        if (!process->waitForFinished(ms)) return -1;
+        out += process->readAllStandardOutput().toStdString();
+        err = process->readAllStandardError().toStdString();
+        return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -2;
+    }
+    std::string out, err;
+};
+
+// A board server on a port of the system's choice; its address as the client names it.
+struct Server : Child {
+    explicit Server(QStringList args) : Child(QUILLMONT_BOARD, (args << "--listen" << "127.0.0.1:0")) {
+        const std::string first = waitForOutput("\n", 10'000);
+        const size_t at = first.find("rfc2217://");
+        if (at != std::string::npos) address = first.substr(at, first.find('\n', at) - at);
+    }
+    std::string address;
+};
+
+Child cli(const std::string& port, const std::string& boot, const std::string& user,
+          QStringList more = {}) {
+    return Child(QUILLMONT_CLI, more << "--port" << QString::fromStdString(port)
+                                     << QString::fromStdString(boot)
+                                     << QString::fromStdString(user));
+}
+
+// A port nobody listens on: the system hands out a free one, which is given back at once.
+uint16_t freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+TEST(Network, TheFullExampleThroughTheBoardServerMatchesTheInProcessWrite) {
+    ScratchFolder scratch;
+    const std::string dump = scratch.path("flash.bin");
+    Server board({"--once", "--dump-flash", QString::fromStdString(dump)});
+    ASSERT_FALSE(board.address.empty()) << board.process->readAllStandardError().toStdString();
+    // Both in real time, side by side: the in-process one is the reference transcript.
+    Child remote = cli(board.address, kExamples + "boot.mot", kExamples + "full.mot");
+    Child local = cli("sim", kExamples + "boot.mot", kExamples + "full.mot");
+    ASSERT_EQ(remote.finish(90'000), 0) << remote.out << remote.err;
+    ASSERT_EQ(local.finish(90'000), 0) << local.err;
+    EXPECT_EQ(remote.out, local.out);
+    EXPECT_EQ(remote.err, "");
+    ASSERT_EQ(board.finish(5000), 0) << board.err;
+    EXPECT_TRUE(slurp(dump) == slurp(kExamples + "full.bin")) << "the flash differs from the image";
+}
+
+TEST(Network, PyserialDrivesTheBoardIntoBootModeAndMatchesTheBitRate) {
+    if (!installed("/usr/bin/python3") ||
+        QProcess::execute("/usr/bin/python3", {"-c", "import serial"}) != 0)
+        GTEST_SKIP() << "Debian's /usr/bin/python3 with python3-serial is not installed";
+    Server board({"--once"});
+    ASSERT_FALSE(board.address.empty());
+    Child python("/usr/bin/python3", {"-c", R"(
+import sys, time, serial
+s = serial.serial_for_url(sys.argv[1], baudrate=19200, timeout=0.5, do_not_open=True)
+s.dtr = False; s.rts = False
+s.open()
+time.sleep(0.1); s.dtr = True; time.sleep(0.2)
+cts = s.cts
+for i in range(21):
+    s.write(b"\x00")
+    answer = s.read(1)
+    if answer: break
+s.write(b"\x55"); s.timeout = 5
+print("cts=%d match=%s erase=%s" % (cts, answer.hex(), s.read(1).hex()))
+s.close()
+)",
+                               QString::fromStdString(board.address)});
+    ASSERT_EQ(python.finish(30'000), 0) << python.err;
+    EXPECT_EQ(python.out, "cts=1 match=00 erase=aa\n") << python.err;
+}
+
+// ser2net has no board behind it: one end of a socat pseudo-terminal pair, the test at the
+// other. A pseudo-terminal has no modem lines, so CTS reads off and no line change is ever
+// confirmed.
+TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
+    if (!installed("ser2net") || !installed("socat"))
+        GTEST_SKIP() << "ser2net and socat are not installed (scripts/setup installs them)";
+    ScratchFolder scratch;
+    const std::string device = scratch.path("dev"), far = scratch.path("far");
+    Child socat("socat", {QString::fromStdString("pty,raw,echo=0,link=" + device),
+                          QString::fromStdString("pty,raw,echo=0,link=" + far)});
+    for (int i = 0; i < 100 && !std::filesystem::exists(far); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const uint16_t tcp = freePort();
+    const std::string config = scratch.write(
+        "ser2net.yaml", "connection: &board\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
+                            std::to_string(tcp) + "\n  connector: serialdev," + device +
+                            ",19200n81,local\n");
+    Child ser2net("ser2net", {"-n", "-d", "-c", QString::fromStdString(config), "-P",
+                              QString::fromStdString(scratch.path("pid"))});
+    const std::string name = "rfc2217://127.0.0.1:" + std::to_string(tcp);
+    for (int i = 0; i < 100; ++i) {
+        QTcpSocket probe;
+        probe.connectToHost("127.0.0.1", tcp);
+        if (probe.waitForConnected(100)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    const int farFd = ::open(far.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(farFd, 0);
+    {
+        Rfc2217Port port(name);
+        std::vector<std::string> notices;
+        port.setNoticeHandler([&](const std::string& text) { notices.push_back(text); });
+        port.setSettings("19200,N,8,1");
+        ASSERT_TRUE(port.open()) << port.errorString();
+        EXPECT_EQ(notices.size(), 1u) << "the unconfirmed line change is said once";
+        port.setDtr(true);
+        port.setRts(false);
+        EXPECT_EQ(notices.size(), 1u);
+        EXPECT_FALSE(port.cts());
+
+        std::vector<uint8_t> all(256), got;
+        for (int i = 0; i < 256; ++i) all[size_t(i)] = uint8_t(255 - i);
+        port.write(all);
+        // The port flushes each write to the socket: no event loop is needed to send.
+        for (int i = 0; i < 100 && got.size() < all.size(); ++i) {
+            pollfd ready{farFd, POLLIN, 0};
+            uint8_t buffer[512];
+            if (::poll(&ready, 1, 50) <= 0) continue;
+            const ssize_t n = ::read(farFd, buffer, sizeof buffer);
+            if (n > 0) got.insert(got.end(), buffer, buffer + n);
+        }
+        EXPECT_EQ(got, all);
+
+        const std::vector<uint8_t> back = {0xFF, 0x00, 0xFF, 0xFF, 0x0D, 0xF0};
+        ASSERT_EQ(::write(farFd, back.data(), back.size()), ssize_t(back.size()));
+        got.clear();
+        port.setEventHandler([&](CommEvent kind) {
+            if (kind == CommEvent::DataReceived) {
+                const auto bytes = port.readAll();
+                got.insert(got.end(), bytes.begin(), bytes.end());
+            }
+        });
+        ASSERT_TRUE(runUntil([&] { return got.size() >= back.size(); }));
+        EXPECT_EQ(got, back);
+    }
+    ::close(farFd);
+
+    const auto start = std::chrono::steady_clock::now();
+    Child write = cli(name, kExamples + "boot.mot", kExamples + "small.mot");
+    EXPECT_EQ(write.finish(20'000), 21) << write.out << write.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_NE(write.out.find("H8 Power is OFF"), std::string::npos) << write.out;
+    EXPECT_NE(write.err.find("did not confirm the line change"), std::string::npos) << write.err;
+}
+
+TEST(Network, ALostServerEndsTheWriteWith83AndAMissingOneTakesTheMissingPortPath) {
+    Server board({"--verbose"});
+    ASSERT_FALSE(board.address.empty());
+    Child write = cli(board.address, kExamples + "boot.mot", kExamples + "full.mot");
+    ASSERT_FALSE(board.waitForOutput("block", 30'000).empty()) << board.out;
+    board.process->kill();
+    EXPECT_EQ(write.finish(10'000), 83) << write.out << write.err;
+    EXPECT_NE(write.out.find("COM receive error !"), std::string::npos) << write.out;
+
+    Child refused = cli("rfc2217://127.0.0.1:" + std::to_string(freePort()),
+                        kExamples + "boot.mot", kExamples + "small.mot");
+    EXPECT_EQ(refused.finish(20'000), 21);
+    EXPECT_NE(refused.err.find("cannot open the serial port rfc2217://127.0.0.1:"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
+}
+
+TEST(Network, TheBoardTakesOneClientAtATimeAndRefusesBadOptions) {
+    Server board({});
+    ASSERT_FALSE(board.address.empty());
+    QTcpSocket first;
+    first.connectToHost("127.0.0.1", QString::fromStdString(board.address).section(':', -1).toUShort());
+    ASSERT_TRUE(first.waitForConnected(5000));
+    Child second = cli(board.address, kExamples + "boot.mot", kExamples + "small.mot");
+    EXPECT_EQ(second.finish(20'000), 21);
+    EXPECT_NE(second.err.find("the board is busy"), std::string::npos) << second.err;
+
+    for (const QStringList& bad :
+         {QStringList{"--sim", "no-such-option"}, QStringList{"--listen", "127.0.0.1"},
+          QStringList{"--listen", "127.0.0.1:99999"}, QStringList{"stray"}}) {
+        Child child(QUILLMONT_BOARD, bad);
+        EXPECT_EQ(child.finish(10'000), 2) << bad.join(' ').toStdString();
+        EXPECT_NE(child.err.find("quillmont-board: "), std::string::npos);
+    }
+    Child malformed = cli("rfc2217://nohost", kExamples + "boot.mot", kExamples + "small.mot");
+    EXPECT_EQ(malformed.finish(10'000), 2);
+    EXPECT_NE(malformed.err.find("rfc2217://HOST:PORT"), std::string::npos) << malformed.err;
+}
+
+// H'FF is Telnet's IAC: programs full of it test the doubling both ways, in the echoed boot
+// transfer and in the block records.
+TEST(Network, ProgramsRichInFFAreWrittenThroughTheEscaping) {
+    ScratchFolder scratch;
+    std::vector<uint8_t> boot(1900, 0xFF), user(4096, 0xFF);
+    boot[0] = 0x40;
+    boot[1] = 0xFE;
+    for (size_t i = 0; i < user.size(); i += 3) user[i] = uint8_t(i / 3);
+    const std::string dump = scratch.path("flash.bin");
+    Server board({"--once", "--dump-flash", QString::fromStdString(dump)});
+    ASSERT_FALSE(board.address.empty());
+    Child write = cli(board.address, scratch.write("boot.mot", sRecords(0xF780, boot)),
+                      scratch.write("user.mot", sRecords(0x0100, user)));
+    ASSERT_EQ(write.finish(60'000), 0) << write.out << write.err;
+    ASSERT_EQ(board.finish(5000), 0);
+    std::string expected(32768, '\xFF');
+    std::copy(user.begin(), user.end(), expected.begin() + 0x100);
+    EXPECT_TRUE(slurp(dump) == expected) << "the flash differs from the image";
+}
+
+}  // namespace
+}  // namespace quill::testing

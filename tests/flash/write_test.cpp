@@ -40,12 +40,7 @@ TEST(Write, AWholeWriteLogsEveryStepAndLeavesTheProgramInFlash) {
     EXPECT_EQ(b.desk->port.settings(), "19200,N,8,1");
     EXPECT_EQ(b.desk->lbComSpeed.caption(), "Speed 19200");
     EXPECT_EQ(b.desk->status.textColor(), Color::hex(0x000080));
-}
-
-TEST(Write, ButtonShowsProgressInYellowThenRed) {
-    BoardDesk b;
-    b.start();
-    b.write();
+    // On the way the button showed its progress in yellow, then red.
     const auto& colors = b.desk->cbWrite.colors;
     ASSERT_GE(colors.size(), 3u);
     EXPECT_EQ(colors[0], Color::rgb(255, 255, 64));

@@ -85,6 +85,7 @@ Board::Board(Scheduler& scheduler, VirtualSerialPort& port, BoardOptions options
     : scheduler_(scheduler), port_(port), options_(std::move(options)) {
     for (auto [address, value] : options_.stuckCells) flash_.setStuck(address, value);
     port_.attach(this);
+    port_.setAdapter(options_.adapter);
     dtr_ = port_.isOpen() && port_.dtr();
     rts_ = port_.isOpen() && port_.rts();
     if (!options_.unpowered) setPower(true);
@@ -109,6 +110,7 @@ void Board::losePortAt(BoardOptions::PortLoss::When when, int block) {
 Board::~Board() {
     stopEverything();
     port_.attach(nullptr);
+    port_.setAdapter(std::nullopt);
 }
 
 void Board::log(BoardEvent::Kind kind, int value, char answer) {

@@ -82,7 +82,8 @@ class Parser {
                            name == "length-echo" || name == "image-echo" || name == "start" ||
                            name == "prompt" || name == "block" || name == "block-silent" ||
                            name == "line-error" || name == "power-off" || name == "user-line" ||
-                           name == "stuck" || name == "port-lost" || name == "port-back";
+                           name == "stuck" || name == "port-lost" || name == "port-back" ||
+                           name == "adapter-latency";
         if (!known) return "unknown board option \"" + std::string(name) + "\"";
         if (!value) return needsValue();
         const std::string_view v = *value;
@@ -196,6 +197,14 @@ class Parser {
             if (!address || !b || *address > 0x7FFF || colon > 4)
                 return bad("AAAA:HH, a flash address and a hexadecimal byte");
             o_.stuckCells[uint16_t(*address)] = *b;
+        } else if (name == "adapter-latency") {
+            const auto colon = v.find(':');
+            const auto ms = number(v.substr(0, colon));
+            const auto rest =
+                colon == std::string_view::npos ? std::string_view{} : v.substr(colon + 1);
+            if (!ms || *ms < 1 || *ms > 255 || (colon != std::string_view::npos && rest != "fixed"))
+                return bad("MS or MS:fixed, a latency timer of 1 to 255 ms");
+            o_.adapter = VirtualSerialPort::UsbAdapter{*ms, colon == std::string_view::npos};
         }
         return {};
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/line_settings.h"
+#include "platform/virtual/virtual_serial_port.h"
 
 namespace quill::sim {
 
@@ -58,6 +59,9 @@ struct BoardOptions {
     // last matched in boot mode.
     std::optional<LineSettings> userLine;
     std::map<uint16_t, uint8_t> stuckCells;  // stuck=AAAA:HH (repeatable): erase leaves HH there
+    // adapter-latency=MS[:fixed]: a USB-serial adapter on the cable with that latency timer;
+    // fixed: its driver has no low-latency mode.
+    std::optional<VirtualSerialPort::UsbAdapter> adapter;
 };
 
 struct BoardOptionsResult {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "flash/error_codes.h"
 #include "shell/form1.h"
 #include "shell/number_forms.h"
@@ -111,14 +113,19 @@ int32_t Form1::runWriteSequence() {
 }
 
 // The tries are paced by the delay alone: no time-out and no stop key apply here. Two bytes
-// within one pause count as no answer.
+// within one pause count as no answer, unless the last of them is H'00: a USB adapter holds
+// the chip's bytes for its latency timer (16 ms by default, three or four tries) and then
+// hands the answers to several tries over together, a wrong one and the H'00 after it, and
+// the chip's last word is the one that counts.
 int32_t Form1::matchBitRate() {
     for (int k = 0; k < kMatchTries; ++k) {
         clearReceiveBuffer();
         MSComm1.write(kMatchByte);
         waitMs(5);
-        if (receiveCount == 1) {
-            if (receiveBuffer[0] == kMatchByte) {
+        const int32_t stored = std::min<int32_t>(receiveCount, int32_t(receiveBuffer.size()));
+        const uint8_t last = stored > 0 ? receiveBuffer[size_t(stored - 1)] : 0;
+        if (receiveCount == 1 || (stored > 1 && last == kMatchByte)) {
+            if (last == kMatchByte) {
                 consoleWrite("[" + decimalForm(k) + " ] ");
                 return 0;
             }

@@ -163,6 +163,29 @@ TEST(Write, EachWaitLastsItsTime) {
     }
 }
 
+// Behind a USB adapter the board's echoes and answers come late and in batches: the answers
+// to several H'00 tries at once, a wrong one with the H'00 after it, a record's answer up to
+// a timer later. The write takes that at its default 16 ms, low-latency mode or not.
+TEST(Write, ThroughAUsbAdapterWithOrWithoutLowLatencyMode) {
+    struct Case {
+        const char* options;
+        const char* speedLine;
+    };
+    for (const Case& c : {Case{"adapter-latency=16", "[ 2 ] 19200 OK"},
+                          Case{"adapter-latency=16:fixed", "[ 5 ] 19200 OK"},
+                          Case{"adapter-latency=16:fixed,match-byte=3C", "[ 5 ] 19200 OK"},
+                          Case{"adapter-latency=16:fixed,speeds=2400", "[ 6 ] 2400 OK"}}) {
+        SCOPED_TRACE(c.options);
+        BoardDesk b(std::string(c.options) + ",erase-time=10");
+        b.start();
+        b.write();
+        EXPECT_NE(b.desk->status.text().find(c.speedLine), std::string::npos)
+            << b.desk->status.text();
+        EXPECT_EQ(b.form().errorCode, 0);
+        EXPECT_EQ(b.flash(), b.expectedFlash());
+    }
+}
+
 TEST(Write, AnIntelHexUserProgramWritesTheSame) {
     BoardDesk b;
     b.userAddress = 0x1234;

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/serial.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/low_latency.h"
 #include "platform/qt/qt_serial_port.h"
 #include "support/qt_wait.h"
 
@@ -55,6 +58,82 @@ TEST(QtSerialPort, ClosedItRefusesUnreadableSettingsAndAMissingDeviceWithTheReas
     settle();
     EXPECT_EQ(events, 0);
     EXPECT_FALSE(port.isOpen());
+}
+
+// A driver of the test's own: what it was asked, in order, and which requests it refuses.
+TEST(LowLatencyMode, AsksTheDriverAndPutsBackWhatItFound) {
+    constexpr int kOther = 0x40;  // a flag the port must leave alone
+    struct Case {
+        const char* name;
+        int flags;         // the driver's flags at the open
+        bool refuseRead;   // TIOCGSERIAL refused (a pseudo-terminal)
+        bool refuseWrite;  // TIOCSSERIAL refused (a driver without the mode)
+        bool active;
+        std::vector<int> written;  // the flags set, at the open and then at the close
+    };
+    const Case cases[] = {
+        {"granted", kOther, false, false, true, {kOther | ASYNC_LOW_LATENCY, kOther}},
+        {"already on", kOther | ASYNC_LOW_LATENCY, false, false, true, {}},
+        {"no serial flags", 0, true, false, false, {}},
+        {"refused", 0, false, true, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int flags = c.flags;
+        std::vector<int> written;
+        LowLatencyMode mode([&](int fd, unsigned long request, void* argument) {
+            EXPECT_EQ(fd, 7);
+            auto* serial = static_cast<serial_struct*>(argument);
+            if (request == TIOCGSERIAL && !c.refuseRead) {
+                serial->flags = flags;
+                return 0;
+            }
+            if (request == TIOCSSERIAL && !c.refuseWrite) {
+                written.push_back(flags = serial->flags);
+                return 0;
+            }
+            errno = ENOTTY;
+            return -1;
+        });
+        EXPECT_EQ(mode.enable(7), c.active);
+        EXPECT_EQ(mode.active(), c.active);
+        mode.restore();
+        mode.restore();  // once only
+        EXPECT_FALSE(mode.active());
+        EXPECT_EQ(written, c.written);
+    }
+}
+
+// The port asks when it opens and puts the flags back when it closes; a driver that grants
+// is played here over a pseudo-terminal, which itself refuses.
+TEST(QtSerialPort, OpensInLowLatencyModeWhereTheDriverHasItAndPutsItBackOnClose) {
+    for (bool grants : {true, false}) {
+        SCOPED_TRACE(grants ? "granted" : "the system's own pseudo-terminal");
+        int master = -1, slave = -1;
+        char name[256] = {};
+        ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        std::vector<unsigned long> asked;
+        int flags = 0;
+        QtSerialPort port([&](int fd, unsigned long request, void* argument) {
+            asked.push_back(request);
+            if (!grants) return LowLatencyMode::systemIoctl()(fd, request, argument);
+            auto* serial = static_cast<serial_struct*>(argument);
+            if (request == TIOCGSERIAL) serial->flags = flags;
+            if (request == TIOCSSERIAL) flags = serial->flags;
+            return 0;
+        });
+        selectDevice(port, name);
+        ASSERT_TRUE(port.open()) << port.errorString();
+        EXPECT_EQ(port.lowLatency(), grants);
+        EXPECT_EQ(flags, grants ? ASYNC_LOW_LATENCY : 0);
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(asked.front(), (unsigned long)TIOCGSERIAL);
+        port.close();
+        EXPECT_FALSE(port.lowLatency());
+        EXPECT_EQ(flags, 0);
+        ::close(master);
+        ::close(slave);
+    }
 }
 
 // A pseudo-terminal stands in for the device, reached through a link as udev's

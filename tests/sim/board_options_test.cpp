@@ -75,6 +75,13 @@ TEST(BoardOptions, AcceptsOrRefusesNamingTheCulprit) {
         {"power-off=erase", nullptr, "\"power-off\""},
         {"user-line=9600:N:9:1", nullptr, "\"user-line\""},
         {"stuck=8000:00", nullptr, "\"stuck\""},
+        {"adapter-latency=16:fixed",
+         [](const O& o) {
+             return o.adapter == VirtualSerialPort::UsbAdapter{16, false};
+         }},
+        {"adapter-latency=4", [](const O& o) { return o.adapter->grantsLowLatency; }},
+        {"adapter-latency=16:slow", nullptr, "\"adapter-latency\""},
+        {"adapter-latency=0", nullptr, "\"adapter-latency\""},
         {"stuck=0100", nullptr, "\"stuck\""},
     };
     for (const auto& c : cases) {

@@ -364,6 +364,43 @@ TEST(Board, UserProgramEchoesAtTheLineLastMatchedOrPinned) {
     }
 }
 
+// The adapter holds the board's bytes until its timer has run from the first of them, or a
+// packet's worth (62) waits; open in low-latency mode its timer is 1 ms.
+TEST(UsbAdapter, HandsTheBoardsBytesOverInTheBatchesOfItsTimer) {
+    struct Case {
+        const char* options;
+        int bytes;
+        std::vector<std::pair<int64_t, size_t>> batches;  // (µs after the first byte's end, size)
+    };
+    // At 115200 bit/s a character takes 86.8 µs: the 62nd has arrived 5.30 ms after the first;
+    // a new batch's timer starts with its own first byte.
+    const Case cases[] = {
+        {"adapter-latency=16:fixed", 1, {{16000, 1}}},
+        {"adapter-latency=16", 1, {{1000, 1}}},
+        {"adapter-latency=16:fixed", 100, {{5295, 62}, {5381 + 16000, 38}}},
+        {"adapter-latency=4:fixed", 80, {{4000, 47}, {4079 + 4000, 33}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        VirtualScheduler clock;
+        VirtualSerialPort port(clock, "sim");
+        port.setAdapter(parseBoardOptions(c.options).options.adapter);
+        port.setSettings("115200,N,8,1");
+        std::vector<std::pair<int64_t, size_t>> batches;
+        const int64_t firstEndNs = port.lineSettings().charTimeNs();
+        port.setEventHandler([&](CommEvent) {
+            batches.emplace_back((clock.nowNs() - firstEndNs) / 1000, port.readAll().size());
+        });
+        port.open();
+        EXPECT_EQ(port.lowLatency(), std::string(c.options).find("fixed") == std::string::npos);
+        for (int i = 0; i < c.bytes; ++i) port.sendToHost(uint8_t(i), port.lineSettings());
+        clock.runFor(ms(100));
+        EXPECT_EQ(batches, c.batches);
+        port.close();
+        EXPECT_FALSE(port.lowLatency());
+    }
+}
+
 TEST(FlashMemory, BitsOnlyGoFromOneToZero) {
     struct Case {
         uint8_t before, written, after;

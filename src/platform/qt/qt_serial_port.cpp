@@ -48,7 +48,10 @@ constexpr std::array<CommEvent, 5> kCounterEvents = {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort() {
+QtSerialPort::QtSerialPort() : QtSerialPort(LowLatencyMode::systemIoctl()) {}
+
+QtSerialPort::QtSerialPort(LowLatencyMode::Ioctl deviceControl)
+    : lowLatency_(std::move(deviceControl)) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     apply(settings_);
     QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
@@ -67,6 +70,7 @@ QtSerialPort::~QtSerialPort() {
     reopenTimer_.stop();
     // Closing emits no event that could reach a handler of a half-destroyed program.
     QObject::disconnect(&port_, nullptr, nullptr, nullptr);
+    lowLatency_.restore();
     if (port_.isOpen()) port_.close();
 }
 
@@ -128,6 +132,10 @@ bool QtSerialPort::openDevice() {
     reopenTimer_.stop();
     error_.clear();
     access_ = {};
+#ifdef __linux__
+    // The adapter's latency timer, not the line, would set the pace of every echo and answer.
+    lowLatency_.enable(int(port_.handle()));
+#endif
     port_.setDataTerminalReady(dtr_);
     port_.setRequestToSend(rts_);
     if (break_) port_.setBreakEnabled(true);
@@ -142,6 +150,7 @@ void QtSerialPort::close() {
     pollTimer_.stop();
     reopenTimer_.stop();
     lost_ = false;
+    lowLatency_.restore();
     if (port_.isOpen()) port_.close();
 }
 
@@ -234,6 +243,7 @@ void QtSerialPort::failDevice() {
     lost_ = true;
     error_ = port_.errorString().toStdString();
     pollTimer_.stop();
+    lowLatency_.restore();
     if (port_.isOpen()) port_.close();
     raiseQueued(CommEvent::PortLost);
     reopenTimer_.start();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/line_settings.h"
+#include "platform/qt/low_latency.h"
 #include "platform/serial_port.h"
 
 namespace quill {
@@ -25,6 +26,8 @@ class QtSerialPort : public SerialPort {
     static constexpr int kPollIntervalMs = 25;
 
     QtSerialPort();
+    // The same with the device control requests of low-latency mode going to `deviceControl`.
+    explicit QtSerialPort(LowLatencyMode::Ioctl deviceControl);
     ~QtSerialPort() override;
     QtSerialPort(const QtSerialPort&) = delete;
     QtSerialPort& operator=(const QtSerialPort&) = delete;
@@ -57,6 +60,8 @@ class QtSerialPort : public SerialPort {
     // Runs one poll of the pins and the error counters now (the timer does it every
     // kPollIntervalMs while the port is open).
     void poll();
+    // The device runs in low-latency mode, asked for when the port opened.
+    bool lowLatency() const { return lowLatency_.active(); }
 
   private:
     // The driver's line-error counters: frame, parity, overrun, break, buffer overrun.
@@ -88,6 +93,7 @@ class QtSerialPort : public SerialPort {
     QSerialPort::PinoutSignals lastPins_;
     bool countersSupported_ = true;
     ErrorCounts lastCounts_{};
+    LowLatencyMode lowLatency_;
 };
 
 }  // namespace quill

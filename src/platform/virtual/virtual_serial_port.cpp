@@ -9,6 +9,10 @@ namespace quill {
 VirtualSerialPort::VirtualSerialPort(Scheduler& scheduler, std::string name)
     : scheduler_(scheduler), name_(std::move(name)) {}
 
+VirtualSerialPort::~VirtualSerialPort() {
+    dropHeld();
+}
+
 void VirtualSerialPort::setBufferSizes(int transmitBytes, int receiveBytes) {
     txSize_ = transmitBytes;
     rxSize_ = receiveBytes;
@@ -58,6 +62,7 @@ void VirtualSerialPort::close() {
     if (!open_) return;
     open_ = false;
     input_.clear();
+    dropHeld();
     log(LineEvent::What::Close, false);
     notifyLines();
 }
@@ -160,19 +165,64 @@ void VirtualSerialPort::queueInput(uint8_t byte) {
 
 void VirtualSerialPort::deliverToHost(uint8_t byte, const LineSettings& farSettings) {
     if (!open_) return;
+    // The adapter's UART reads the character at the settings of the moment; what it holds
+    // is bytes, handed over later whatever the settings are then.
     for (const auto& r : wire::receiveChar(byte, farSettings, settings_)) {
-        switch (r.kind) {
-            case wire::Received::Kind::Byte:
-                queueInput(r.byte);
-                break;
-            case wire::Received::Kind::FramingError:
-                post(CommEvent::FramingError);
-                break;
-            case wire::Received::Kind::ParityError:
-                post(CommEvent::ParityError);
-                break;
+        if (adapter_) {
+            hold(r);
+        } else {
+            take(r);
         }
     }
+}
+
+void VirtualSerialPort::take(const wire::Received& r) {
+    switch (r.kind) {
+        case wire::Received::Kind::Byte:
+            queueInput(r.byte);
+            break;
+        case wire::Received::Kind::FramingError:
+            post(CommEvent::FramingError);
+            break;
+        case wire::Received::Kind::ParityError:
+            post(CommEvent::ParityError);
+            break;
+    }
+}
+
+void VirtualSerialPort::setAdapter(std::optional<UsbAdapter> adapter) {
+    dropHeld();
+    adapter_ = adapter;
+}
+
+// The timer runs from the first character held, not from the last: a steady stream comes
+// over in one batch per timer period.
+void VirtualSerialPort::hold(const wire::Received& r) {
+    held_.push_back(r);
+    if (int(held_.size()) >= kAdapterPacketBytes) {
+        handOverHeld();
+    } else if (held_.size() == 1) {
+        const int timerMs = lowLatency() ? kLowLatencyTimerMs : adapter_->latencyMs;
+        handOver_ = scheduler_.schedule(int64_t(timerMs) * kNsPerMs, [this] {
+            handOver_ = 0;
+            handOverHeld();
+        });
+    }
+}
+
+void VirtualSerialPort::handOverHeld() {
+    if (handOver_ != 0) scheduler_.cancel(handOver_);
+    handOver_ = 0;
+    const std::vector<wire::Received> batch = std::move(held_);
+    held_.clear();
+    if (!open_) return;
+    for (const auto& r : batch) take(r);
+}
+
+void VirtualSerialPort::dropHeld() {
+    if (handOver_ != 0) scheduler_.cancel(handOver_);
+    handOver_ = 0;
+    held_.clear();
 }
 
 void VirtualSerialPort::post(CommEvent kind) {
@@ -192,6 +242,7 @@ void VirtualSerialPort::failDevice(const std::string& reason) {
     lost_ = true;
     error_ = reason;
     input_.clear();
+    dropHeld();
     log(LineEvent::What::Close, false);
     notifyLines();
     // Heard from the event loop, as a driver reports it, not inside the caller's own call.

@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/line_settings.h"
 #include "platform/scheduler.h"
 #include "platform/serial_port.h"
+#include "platform/virtual/wire.h"
 
 namespace quill {
 
@@ -44,7 +46,21 @@ class VirtualSerialPort : public SerialPort {
         LineSettings settings;  // the sender's
     };
 
+    // A USB-serial adapter between the cable and the host. It holds the characters from the
+    // far end until its latency timer has run since the first of them was held, or until a
+    // USB packet's worth waits, and then hands them over together. Opened in low-latency
+    // mode, which the port always asks for, its driver sets the timer to 1 ms, unless the
+    // driver has no such mode (grantsLowLatency false).
+    struct UsbAdapter {
+        int latencyMs = 16;
+        bool grantsLowLatency = true;
+        friend bool operator==(const UsbAdapter&, const UsbAdapter&) = default;
+    };
+    static constexpr int kAdapterPacketBytes = 62;
+    static constexpr int kLowLatencyTimerMs = 1;
+
     explicit VirtualSerialPort(Scheduler& scheduler, std::string name = "virtual");
+    ~VirtualSerialPort() override;
 
     // SerialPort
     void selectPort(int number) override { portNumber_ = number; }
@@ -88,6 +104,12 @@ class VirtualSerialPort : public SerialPort {
     void failDevice(const std::string& reason);
     void restoreDevice() { present_ = true; }
 
+    // Puts an adapter on the cable (nullopt: the port's own UART, which hands each character
+    // over as it arrives).
+    void setAdapter(std::optional<UsbAdapter> adapter);
+    // The port is open in low-latency mode: it asked at its open and the driver took it.
+    bool lowLatency() const { return open_ && adapter_ && adapter_->grantsLowLatency; }
+
     // What tests may force on the host's side.
     void refuseOpen(const std::string& reason) { refuseOpen_ = reason; }
     // open() fails as on a device that only members of `group` may use.
@@ -119,6 +141,10 @@ class VirtualSerialPort : public SerialPort {
     void notifyLines();
     void deliverToHost(uint8_t byte, const LineSettings& farSettings);
     void queueInput(uint8_t byte);
+    void take(const wire::Received& r);
+    void hold(const wire::Received& r);
+    void handOverHeld();
+    void dropHeld();
     void scheduleArrival(std::vector<uint8_t> bytes, int64_t atNs, const LineSettings& sent);
     void post(CommEvent kind);
     bool openDevice();
@@ -152,6 +178,9 @@ class VirtualSerialPort : public SerialPort {
     std::vector<WireChar> traffic_;
     bool keepTraffic_ = true;
     bool wholeWrites_ = false;
+    std::optional<UsbAdapter> adapter_;
+    std::vector<wire::Received> held_;
+    Scheduler::Handle handOver_ = 0;
 };
 
 }  // namespace quill

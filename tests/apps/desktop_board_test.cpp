@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <functional>
+#include <tuple>
 
 #include "desktop/main_window.h"
 #include "platform/virtual/recording_controls.h"
@@ -146,34 +147,21 @@ class DesktopOnBoard : public ::testing::Test {
 
 TEST_F(DesktopOnBoard, KeysAreSentAsTheirTranslatedCodes) {
     using V = std::vector<uint8_t>;
-    const Qt::KeyboardModifiers shift = Qt::ShiftModifier, keypad = Qt::KeypadModifier;
-    EXPECT_EQ(press(Qt::Key_A), V{65});
-    EXPECT_EQ(press(Qt::Key_Exclam, shift), V{49});
-    EXPECT_EQ(press(Qt::Key_5, keypad), V{53});
-    EXPECT_EQ(press(Qt::Key_Slash, keypad), V{47});
-    EXPECT_EQ(press(Qt::Key_Comma), V{60});
-    EXPECT_EQ(press(Qt::Key_Less, shift), V{44});
-    EXPECT_EQ(press(Qt::Key_Semicolon), V{58});
-    EXPECT_EQ(press(Qt::Key_Colon, shift), V{42});
-    EXPECT_EQ(press(Qt::Key_Return), V{13});
-    EXPECT_EQ(press(Qt::Key_Space), V{32});
-    for (auto [key, byte] : {std::pair{Qt::Key_F2, 'q'},
-                             {Qt::Key_F3, 'r'},
-                             {Qt::Key_F4, 's'},
-                             {Qt::Key_F9, 'x'},
-                             {Qt::Key_F10, 'y'}})
-        EXPECT_EQ(press(key), V{uint8_t(byte)});
-    for (auto [key, byte] : {std::pair{Qt::Key_Left, 37},
-                             {Qt::Key_Up, 38},
-                             {Qt::Key_Right, 39},
-                             {Qt::Key_Down, 40},
-                             {Qt::Key_Home, 36},
-                             {Qt::Key_End, 35},
-                             {Qt::Key_PageUp, 33},
-                             {Qt::Key_PageDown, 34},
-                             {Qt::Key_Insert, 45},
-                             {Qt::Key_Delete, 46}})
-        EXPECT_EQ(press(key), V{uint8_t(byte)});
+    const Qt::KeyboardModifiers none = Qt::NoModifier, shift = Qt::ShiftModifier,
+                                keypad = Qt::KeypadModifier;
+    // Characters as their US key's code; F2 to F4, F9, F10 and the cursor block as theirs.
+    const std::tuple<int, Qt::KeyboardModifiers, int> keys[] = {
+        {Qt::Key_A, none, 65},         {Qt::Key_Exclam, shift, 49},  {Qt::Key_5, keypad, 53},
+        {Qt::Key_Slash, keypad, 47},   {Qt::Key_Comma, none, 60},    {Qt::Key_Less, shift, 44},
+        {Qt::Key_Semicolon, none, 58}, {Qt::Key_Colon, shift, 42},   {Qt::Key_Return, none, 13},
+        {Qt::Key_Space, none, 32},     {Qt::Key_F2, none, 'q'},      {Qt::Key_F3, none, 'r'},
+        {Qt::Key_F4, none, 's'},       {Qt::Key_F9, none, 'x'},      {Qt::Key_F10, none, 'y'},
+        {Qt::Key_Left, none, 37},      {Qt::Key_Up, none, 38},       {Qt::Key_Right, none, 39},
+        {Qt::Key_Down, none, 40},      {Qt::Key_Home, none, 36},     {Qt::Key_End, none, 35},
+        {Qt::Key_PageUp, none, 33},    {Qt::Key_PageDown, none, 34}, {Qt::Key_Insert, none, 45},
+        {Qt::Key_Delete, none, 46}};
+    for (const auto& [key, modifiers, byte] : keys)
+        EXPECT_EQ(press(key, modifiers), V{uint8_t(byte)}) << std::hex << key;
     EXPECT_EQ(press(Qt::Key_Backspace), V{});
     EXPECT_EQ(press(Qt::Key_F12), V{});
     // The user program on the board echoes what it gets; the console shows it, typed keys
@@ -278,8 +266,10 @@ TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoes
 
 // NMI, RES (as buttons and menu items) and the power indicator each reach their operation.
 TEST_F(DesktopOnBoard, PulsesAndThePowerLabelsReachTheirOperations) {
-    for (auto [button, line] : {std::pair{"cbNMI", What::Rts}, {"cbReset", What::Dtr},
-                                {"H8NMI", What::Rts}, {"H8Reset", What::Dtr}}) {
+    for (auto [button, line] : {std::pair{"cbNMI", What::Rts},
+                                {"cbReset", What::Dtr},
+                                {"H8NMI", What::Rts},
+                                {"H8Reset", What::Dtr}}) {
         const size_t from = port().lineLog().size();
         if (button[0] == 'c') {
             QTest::mouseClick(window->button(button), Qt::LeftButton);
@@ -303,7 +293,9 @@ TEST_F(DesktopOnBoard, PulsesAndThePowerLabelsReachTheirOperations) {
 
 // File names are UTF-8 wherever the console shows them.
 TEST_F(DesktopOnBoard, AccentedNamesAndRecordsShowAsTheyAre) {
-    bootFile = folder.write("caf\xC3\xA9.mot", "S\xC3\xA9" "123456789\r\n");
+    bootFile = folder.write("caf\xC3\xA9.mot",
+                            "S\xC3\xA9"
+                            "123456789\r\n");
     nameFiles();
     dialogs.expect(cancel);
     window->menuItem("mnuWrite")->trigger();

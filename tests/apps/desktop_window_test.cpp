@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <functional>
-
-#include <QMessageBox>
+#include <map>
 
 #include "desktop/application.h"
 #include "desktop/main_window.h"

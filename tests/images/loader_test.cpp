@@ -121,9 +121,9 @@ std::vector<BootCase> bootCases() {
         {"ZeroAddressIsNotTheStart", sRecords(0x0000, c) + sRecords(0xF780, d), 0, 8, 0xF780,
          part(0, 8)},
         {"TenCharactersOrFewerSkipped",
-         "\r\n0123456789\r\nm\xC3\xA9moire!!!\r\n" + sRecords(0xF780, c) + ":00000001FF\r\nS9030000\r\n", 0, 4,
-         0xF780,
-         c},
+         "\r\n0123456789\r\nm\xC3\xA9moire!!!\r\n" + sRecords(0xF780, c) +
+             ":00000001FF\r\nS9030000\r\n",
+         0, 4, 0xF780, c},
         {"ElevenCharactersRead", around("hello world"), kUnknownRecord, 4, 0xF780, c},
         {"LowerCaseMark", around("s1050000010203F4"), kUnknownRecord, 4, 0xF780, c},
         {"IntelType05", around(":0400000500000120D6"), kUnknownRecord, 4, 0xF780, c},

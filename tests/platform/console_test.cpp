@@ -16,9 +16,9 @@ namespace {
 // U+FFFF), a byte that starts no character one Latin-1 unit.
 TEST(ConsolePositions, PositionsMapBothWays) {
     const std::string text = "\r\nab\r\n\r\ncd\re\nf\xC3\xA9g\xF0\x9F\x98\x80\xE9\xA9h\xE2\x82\r\n";
-    EXPECT_EQ(consoleWidgetText(text),
-              QString::fromUtf8("\nab\n\ncd\ne\nf\u00E9g\U0001F600") + QChar(0xE9) + QChar(0xA9) +
-                  QString("h") + QChar(0xE2) + QChar(0x82) + QString("\n"));
+    EXPECT_EQ(consoleWidgetText(text), QString::fromUtf8("\nab\n\ncd\ne\nf\u00E9g\U0001F600") +
+                                           QChar(0xE9) + QChar(0xA9) + QString("h") + QChar(0xE2) +
+                                           QChar(0x82) + QString("\n"));
     ConsolePositions positions;
     positions.rebuild(text);
     EXPECT_EQ(positions.toWidget(text.size()), size_t(consoleWidgetText(text).size()));
@@ -68,8 +68,9 @@ class QtConsoleTest : public ::testing::Test {
 // continuation bytes) far more often than hand-picked ones.
 TEST_F(QtConsoleTest, RandomEditsNeverLoseStep) {
     std::mt19937 random(7);
-    const char* pieces[] = {"\r",   "\n",     "\r\n",         "ab",   "x\r", "\ny",
-                            "",     "\xC3\xA9", "\xF0\x9F\x98\x80", "\xE2", "\x82", "\xAC\xF0"};
+    const char* pieces[] = {
+        "\r",   "\n",   "\r\n",    "ab", "x\r", "\ny", "", "\xC3\xA9", "\xF0\x9F\x98\x80",
+        "\xE2", "\x82", "\xAC\xF0"};
     for (int i = 0; i < 400; ++i) {
         const size_t length = console.text().size();
         if (random() % 4 == 0) {

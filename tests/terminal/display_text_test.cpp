@@ -19,14 +19,20 @@ TEST(DisplayText, PrintableAsItselfCarriageReturnAsALineEndTheRestAsDots) {
 // Well-formed UTF-8 is one character; any byte that starts none is one character of its own.
 TEST(Characters, CountsUtf8CharactersAndEveryOtherByteAsOne) {
     const std::pair<std::string, size_t> rows[] = {
-        {"caf\xC3\xA9", 4},          {"\xE2\x82\xAC\xF0\x9F\x98\x80", 2},
-        {"\xC3", 1},                 {"\xE9t\xE9", 3},  // Latin-1 bytes
-        {"\xC0\xAF\xE0\x80\xAF", 5},  // overlong forms
+        {"caf\xC3\xA9", 4},
+        {"\xE2\x82\xAC\xF0\x9F\x98\x80", 2},
+        {"\xC3", 1},
+        {"\xE9t\xE9", 3},                     // Latin-1 bytes
+        {"\xC0\xAF\xE0\x80\xAF", 5},          // overlong forms
         {"\xED\xA0\x80\xF4\x90\x80\x80", 7},  // a surrogate, a code beyond U+10FFFF
-        {"\xE2\x82", 2},             {"\x80\xBF", 2},
+        {"\xE2\x82", 2},
+        {"\x80\xBF", 2},
     };
     for (const auto& [text, count] : rows) EXPECT_EQ(characterCount(text), count) << text;
-    EXPECT_EQ(characterOffset("a\xC3\xA9" "b", 2), 3u);
+    EXPECT_EQ(characterOffset("a\xC3\xA9"
+                              "b",
+                              2),
+              3u);
     EXPECT_EQ(latin1ToUtf8("a\xE9\xFF\x7F"), "a\xC3\xA9\xC3\xBF\x7F");
 }
 
@@ -66,7 +72,8 @@ TEST(ShortenedConsole, CutsAtTheFirstLineEndFromPosition80ToTheLimit) {
         EXPECT_EQ(characterCount(*kept), *row.keptCharacters);
         EXPECT_NE(kept->front() & 0xC0, 0x80);  // no continuation byte cut off its lead
         if (row.cutAt) {
-            EXPECT_EQ(*kept, row.text.substr(characterOffset(row.text, row.cutAt - 1), kept->size()));
+            EXPECT_EQ(*kept,
+                      row.text.substr(characterOffset(row.text, row.cutAt - 1), kept->size()));
         } else {
             EXPECT_TRUE(row.text.ends_with(*kept));
         }

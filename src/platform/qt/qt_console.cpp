@@ -26,8 +26,7 @@ class FlagScope {
 
 }  // namespace
 
-void ConsolePositions::scan(std::string_view text, size_t from, size_t to,
-                            std::vector<Join>& out) {
+void ConsolePositions::scan(std::string_view text, size_t from, size_t to, std::vector<Join>& out) {
     for (size_t i = from; i < to;) {
         char32_t code = 0;
         const size_t bytes = pairAt(text, i) ? 2 : characterAt(text, i, code);
@@ -159,7 +158,8 @@ void QtConsole::insertAtCaret(std::string_view s) {
     // may gain or lose its continuation bytes, continuation bytes behind it their lead.
     const auto high = [&](size_t i) { return static_cast<unsigned char>(text[i]) >= 0x80; };
     const auto trailing = [&](size_t i) {
-        return static_cast<unsigned char>(text[i]) >= 0x80 && static_cast<unsigned char>(text[i]) < 0xC0;
+        return static_cast<unsigned char>(text[i]) >= 0x80 &&
+               static_cast<unsigned char>(text[i]) < 0xC0;
     };
     size_t a = caret;
     if (a > 0 && text[a - 1] == '\r') {

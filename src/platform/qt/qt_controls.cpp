@@ -7,9 +7,9 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QScrollBar>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -200,17 +200,20 @@ void HelpPane::fitTo(const QString& text) {
     int widest = 0;
     for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
     // Around the text: the document's margin on each side, the frame, and the scroll bar.
-    const int margins = 2 * int(std::ceil(text_->document()->documentMargin())) + 2 * text_->frameWidth();
-    const double neededWidth =
-        widest + margins + text_->verticalScrollBar()->sizeHint().width() + metrics.averageCharWidth();
+    const int margins =
+        2 * int(std::ceil(text_->document()->documentMargin())) + 2 * text_->frameWidth();
+    const double neededWidth = widest + margins + text_->verticalScrollBar()->sizeHint().width() +
+                               metrics.averageCharWidth();
     // Every line, the empty one after the last line end included, and a pixel to spare.
     const double neededHeight = double(metrics.lineSpacing()) * double(lines.size()) + margins + 1;
-    const double scale =
-        std::max({1.0, neededWidth * kTwipsPerPixel / kHelpTextWidth,
-                  neededHeight * kTwipsPerPixel / kHelpTextHeight});
-    const auto px = [scale](double twips) { return int(std::ceil(twips * scale / kTwipsPerPixel)); };
+    const double scale = std::max({1.0, neededWidth * kTwipsPerPixel / kHelpTextWidth,
+                                   neededHeight * kTwipsPerPixel / kHelpTextHeight});
+    const auto px = [scale](double twips) {
+        return int(std::ceil(twips * scale / kTwipsPerPixel));
+    };
     setFixedSize(px(kHelpWidth), px(kHelpHeight));
-    text_->setGeometry(px(kHelpTextLeft), px(kHelpTextTop), px(kHelpTextWidth), px(kHelpTextHeight));
+    text_->setGeometry(px(kHelpTextLeft), px(kHelpTextTop), px(kHelpTextWidth),
+                       px(kHelpTextHeight));
 }
 
 void HelpPane::setText(const QString& text) {

@@ -227,25 +227,14 @@ TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
         std::map<int, std::string> changed;
         void (*damage)(R&) = nullptr;
     };
+    // Most faults' replies also decide a failure case of the write; these are the rest.
     const Case cases[] = {
         {"", {}},
-        {"erase=ff", {{Erase, "\xFF"s}}},
-        {"erase=3c", {{Erase, "\x3C"s}}},
-        {"erase=silent", {{Erase, ""}}},
-        {"erase=double", {{Erase, "\xAA\xAA"s}}},
         {"line-error=erase", {{Erase, "!\xAA"s}}},
-        {"length-echo=wrong", {{Length, "\x00\xF9"s}}},
-        {"length-echo=short", {{Length, "\x00"s}}},
         {"image-echo=1:wrong,image-echo=3:silent", {{Image, "\x7A\xFF\xFF\xAA\x0D\xAA"s}}},
-        {"image-echo=5:silent", {{Image, "\x7A\x00\xFF\x55\xAA\xAA"s}}},
-        {"start=silent", {{Image, "\x7A\x00\xFF\x55\xAA\x0D"s}}},
         {"start=5a", {{Image, "\x7A\x00\xFF\x55\xAA\x0D\x5A"s}}},
-        {"prompt=silent", {{Wake, banner}}},
         {"prompt=late", {{Wake, banner}, {Later, ">"}}},
-        {"block=1:S", {{Block1, "S"}}},
         {"block=0:?,block=2:W", {{Block0, "?"}, {Block2, "W"}}},
-        {"block-silent=1", {{Block1, ""}}},
-        {"chatter", {{Block0, ">+299"}}},
         {"line-error=block:1", {{Block1, "!>"}}},
         {"power-off=block:1", {{Block1, "~"}, {Block2, ""}}},
         {"stuck=00EF:FE", {{Block1, "Z"}}},  // only data byte 111 of block 1 needs bit 0

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "flash/answer_time.h"
 #include "support/virtual_desk.h"
 
 namespace quill {
@@ -33,22 +32,6 @@ class Link : public ::testing::Test {
     VirtualDesk desk;
     size_t logStart = 0;
 };
-
-// Answer time plus the characters' time on the wire (start, data, parity and stop bits),
-// rounded up to the timer's millisecond.
-TEST(AnswerTimeout, AddsTheTimeTheWrittenCharactersTakeOnTheWire) {
-    struct Row {
-        int32_t answerMs;
-        LineSettings line;
-        int64_t chars;
-        int32_t expected;
-    };
-    for (const Row& r :
-         {Row{300, {2400, 'N', 8, 1}, 137, 871}, Row{300, {19200, 'N', 8, 1}, 137, 372},
-          Row{100, {9600, 'E', 7, 2}, 1, 102}, Row{3000, {4800, 'N', 8, 1}, 0, 3000}}) {
-        EXPECT_EQ(answerTimeoutMs(r.answerMs, r.line, r.chars), r.expected) << r.line.text();
-    }
-}
 
 TEST_F(Link, ReadByteTakesTheOldestByteAndMovesTheRestDown) {
     desk.port.sendBurstToHost({7, 8, 9}, kHost);

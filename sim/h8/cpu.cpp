@@ -1,0 +1,615 @@
+#include "sim/h8/cpu.h"
+
+#include <cstdio>
+
+#include "sim/h8/timing.h"
+
+namespace quill::sim::h8 {
+
+namespace {
+
+constexpr uint32_t mask(int size) {
+    return size == 1 ? 0xFFu : size == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+}
+constexpr uint32_t signBit(int size) {
+    return size == 1 ? 0x80u : size == 2 ? 0x8000u : 0x80000000u;
+}
+// The bits below the one whose carry is the half carry: bit 3, 11 or 27.
+constexpr uint32_t halfMask(int size) {
+    return size == 1 ? 0xFu : size == 2 ? 0xFFFu : 0xFFFFFFFu;
+}
+int32_t signExtend(uint32_t v, int size) {
+    return size == 1 ? int8_t(v) : size == 2 ? int16_t(v) : int32_t(v);
+}
+
+bool executable(uint16_t pc) {
+    return pc < Cpu::kFlashEnd || (pc >= Cpu::kRamStart && pc < Cpu::kRamEnd);
+}
+
+}  // namespace
+
+Cpu::Cpu(Bus& bus) : bus_(bus) {
+    for (uint32_t a = 0; a < kFlashEnd; ++a) mem_[a] = 0xFF;
+}
+
+void Cpu::reset(uint16_t startPc) {
+    for (auto& r : er) r = 0;
+    ccr = kCcrI;
+    pc = startPc;
+    stop_ = Stop::Running;
+}
+
+void Cpu::invalidate(uint16_t from, uint16_t to) {
+    // An instruction that starts up to kMaxLength - 1 bytes before `from` reads it too.
+    const int first = (from >= kMaxLength ? from - kMaxLength + 1 : 0) / 2;
+    for (int w = first; w <= to / 2; ++w) valid_[size_t(w)] = false;
+}
+
+void Cpu::setFlashFetchFree(bool free) {
+    if (free == flashFetchFree_) return;
+    flashFetchFree_ = free;
+    if (!free) invalidate(0, kFlashEnd - 1);
+}
+
+// ---- memory
+
+uint8_t Cpu::read8(uint16_t a) {
+    if (a >= kRamEnd || (a >= 0xF700 && a < kRamStart)) return bus_.ioRead(a, states_);
+    return mem_[a];
+}
+
+uint16_t Cpu::read16(uint16_t a) {
+    a &= 0xFFFE;
+    return uint16_t(read8(a) << 8 | read8(uint16_t(a + 1)));
+}
+
+uint32_t Cpu::read32(uint16_t a) {
+    a &= 0xFFFE;
+    return uint32_t(read16(a)) << 16 | read16(uint16_t(a + 2));
+}
+
+void Cpu::write8(uint16_t a, uint8_t v) {
+    if (a >= kRamStart && a < kRamEnd) {
+        mem_[a] = v;
+        const int w = a / 2;
+        // Self-modified code: the few decoded instructions that cover this byte.
+        for (int k = w; k >= 0 && k > w - kMaxLength / 2; --k) valid_[size_t(k)] = false;
+    } else if (a < kFlashEnd) {
+        bus_.flashWrite(a, v, states_);
+    } else if (a >= kRamEnd || a >= 0xF700) {
+        bus_.ioWrite(a, v, states_);
+    }
+}
+
+void Cpu::write16(uint16_t a, uint16_t v) {
+    a &= 0xFFFE;
+    write8(a, uint8_t(v >> 8));
+    write8(uint16_t(a + 1), uint8_t(v));
+}
+
+void Cpu::write32(uint16_t a, uint32_t v) {
+    a &= 0xFFFE;
+    write16(a, uint16_t(v >> 16));
+    write16(uint16_t(a + 2), uint16_t(v));
+}
+
+// ---- registers and operands
+
+uint32_t Cpu::readReg(int r, int size) const {
+    switch (size) {
+        case 1:
+            return r & 8 ? er[r & 7] & 0xFF : (er[r & 7] >> 8) & 0xFF;
+        case 2:
+            return r & 8 ? er[r & 7] >> 16 : er[r & 7] & 0xFFFF;
+        default:
+            return er[r & 7];
+    }
+}
+
+void Cpu::writeReg(int r, int size, uint32_t v) {
+    uint32_t& e = er[r & 7];
+    switch (size) {
+        case 1:
+            if (r & 8)
+                e = (e & 0xFFFFFF00u) | (v & 0xFF);
+            else
+                e = (e & 0xFFFF00FFu) | (v & 0xFF) << 8;
+            break;
+        case 2:
+            if (r & 8)
+                e = (e & 0xFFFFu) | v << 16;
+            else
+                e = (e & 0xFFFF0000u) | (v & 0xFFFF);
+            break;
+        default:
+            e = v;
+    }
+}
+
+uint16_t Cpu::address(const Operand& o, int size) {
+    uint16_t a = 0;
+    switch (o.mode) {
+        case Mode::Ind:
+            a = uint16_t(er[o.reg]);
+            break;
+        case Mode::PostInc:
+            a = uint16_t(er[o.reg]);
+            er[o.reg] += uint32_t(size);
+            break;
+        case Mode::PreDec:
+            er[o.reg] -= uint32_t(size);
+            a = uint16_t(er[o.reg]);
+            break;
+        case Mode::Disp16:
+            a = uint16_t(er[o.reg] + uint32_t(int16_t(o.value)));
+            break;
+        case Mode::Disp24:
+            a = uint16_t(er[o.reg] + o.value);
+            break;
+        case Mode::Abs8:
+            a = uint16_t(0xFF00 | o.value);
+            break;
+        case Mode::Abs16:
+        case Mode::Abs24:
+        case Mode::MemInd:
+            a = uint16_t(o.value);
+            break;
+        default:
+            break;
+    }
+    return a;
+}
+
+uint32_t Cpu::readOperand(const Operand& o, int size) {
+    if (o.mode == Mode::Reg) return readReg(o.reg, size);
+    if (o.mode == Mode::Imm) return o.value & mask(size);
+    const uint16_t a = address(o, size);
+    return size == 1 ? read8(a) : size == 2 ? read16(a) : read32(a);
+}
+
+void Cpu::writeOperand(const Operand& o, int size, uint32_t v) {
+    if (o.mode == Mode::Reg) return writeReg(o.reg, size, v);
+    const uint16_t a = address(o, size);
+    if (size == 1) write8(a, uint8_t(v));
+    if (size == 2) write16(a, uint16_t(v));
+    if (size == 4) write32(a, v);
+}
+
+void Cpu::setNZ(uint32_t r, int size) {
+    ccr &= uint8_t(~(kCcrN | kCcrZ));
+    if (r & signBit(size)) ccr |= kCcrN;
+    if ((r & mask(size)) == 0) ccr |= kCcrZ;
+}
+
+bool Cpu::condition(int cond) const {
+    const bool c = ccr & kCcrC, v = ccr & kCcrV, z = ccr & kCcrZ, n = ccr & kCcrN;
+    switch (cond) {
+        case 0x0: return true;
+        case 0x1: return false;
+        case 0x2: return !(c || z);
+        case 0x3: return c || z;
+        case 0x4: return !c;
+        case 0x5: return c;
+        case 0x6: return !z;
+        case 0x7: return z;
+        case 0x8: return !v;
+        case 0x9: return v;
+        case 0xA: return !n;
+        case 0xB: return n;
+        case 0xC: return n == v;
+        case 0xD: return n != v;
+        case 0xE: return !z && n == v;
+        default: return z || n != v;
+    }
+}
+
+// ---- control
+
+void Cpu::halt(Stop why, uint16_t at) {
+    stop_ = why;
+    stopPc_ = at;
+}
+
+bool Cpu::jump(uint32_t target) {
+    const uint16_t t = uint16_t(target);
+    if (t & 1) {
+        halt(Stop::OddAddress, t);
+        return false;
+    }
+    pc = t;
+    return true;
+}
+
+// The exception sequence of normal mode: PC and CCR on the stack (one word each, the CCR in
+// both bytes of its word), I set, the vector's word as the new PC.
+void Cpu::exception(int vector) {
+    er[7] -= 2;
+    write16(uint16_t(er[7]), pc);
+    er[7] -= 2;
+    write16(uint16_t(er[7]), uint16_t(ccr << 8 | ccr));
+    ccr |= kCcrI;
+    jump(read16(uint16_t(vector * 2)));
+}
+
+void Cpu::nmi() {
+    if (stop_ != Stop::Running && stop_ != Stop::Sleep) return;
+    stop_ = Stop::Running;
+    states_ += kStatesTrap + 3 * kStatesPerAccess;
+    exception(kNmiVector);
+}
+
+std::string Cpu::stopText() const {
+    char buf[96];
+    switch (stop_) {
+        case Stop::Running:
+            return "running";
+        case Stop::Sleep:
+            std::snprintf(buf, sizeof buf, "SLEEP at H'%04X with nothing to wake it", stopPc_);
+            return buf;
+        case Stop::Illegal:
+            std::snprintf(buf, sizeof buf, "illegal instruction H'%02X%02X at H'%04X",
+                          mem_[stopPc_], mem_[stopPc_ + 1u], stopPc_);
+            return buf;
+        case Stop::Runaway:
+            std::snprintf(buf, sizeof buf, "jump to H'%04X, outside RAM and flash", stopPc_);
+            return buf;
+        case Stop::OddAddress:
+            std::snprintf(buf, sizeof buf, "jump to the odd address H'%04X", stopPc_);
+            return buf;
+    }
+    return {};
+}
+
+const Insn* Cpu::fetch() {
+    const size_t w = pc >> 1;
+    if (valid_[w]) return &decoded_[w];
+    if (!executable(pc)) {
+        halt(Stop::Runaway, pc);
+        return nullptr;
+    }
+    if (pc < kFlashEnd && !flashFetchFree_) {
+        bus_.flashFetch(pc, states_);
+        return &(decoded_[w] = decode(&mem_[pc]));
+    }
+    decoded_[w] = decode(&mem_[pc]);
+    valid_[w] = true;
+    return &decoded_[w];
+}
+
+uint64_t Cpu::run(uint64_t budget) {
+    const uint64_t start = states_;
+    const uint64_t end = states_ + budget;
+    while (stop_ == Stop::Running && states_ < end) {
+        const Insn* i = fetch();
+        if (i == nullptr) break;
+        const uint16_t at = pc;
+        states_ += i->states;
+        ++instructions_;
+        if (!execute(*i) && stop_ == Stop::Running) halt(Stop::Illegal, at);
+    }
+    return states_ - start;
+}
+
+// ---- instructions
+
+bool Cpu::execute(const Insn& i) {
+    const uint16_t next = uint16_t(pc + i.length);
+    const int size = i.size;
+    const uint32_t m = mask(size), s = signBit(size);
+    auto setFlag = [this](uint8_t bit, bool on) { ccr = on ? ccr | bit : ccr & uint8_t(~bit); };
+    auto logic = [&](uint32_t r) {
+        r &= m;
+        writeOperand(i.dst, size, r);
+        setNZ(r, size);
+        setFlag(kCcrV, false);
+    };
+    // a + b + carry, or a - b - borrow, with the flags of ADD and SUB.
+    auto add = [&](uint32_t a, uint32_t b, uint32_t c) {
+        const uint64_t wide = uint64_t(a) + b + c;
+        const uint32_t r = uint32_t(wide) & m;
+        setFlag(kCcrH, (a & halfMask(size)) + (b & halfMask(size)) + c > halfMask(size));
+        setFlag(kCcrV, ((a ^ r) & (b ^ r) & s) != 0);
+        setFlag(kCcrC, (wide >> (size * 8)) & 1);
+        return r;
+    };
+    auto sub = [&](uint32_t a, uint32_t b, uint32_t c) {
+        const uint32_t r = (a - b - c) & m;
+        setFlag(kCcrH, (b & halfMask(size)) + c > (a & halfMask(size)));
+        setFlag(kCcrV, ((a ^ b) & (a ^ r) & s) != 0);
+        setFlag(kCcrC, uint64_t(b) + c > a);
+        return r;
+    };
+
+    switch (i.op) {
+        case Op::Illegal:
+            return false;
+        case Op::Nop:
+            break;
+        case Op::Mov:
+        case Op::Movfpe:
+        case Op::Movtpe:
+            logic(readOperand(i.src, size));
+            break;
+        case Op::Add: {
+            const uint32_t b = readOperand(i.src, size), a = readReg(i.dst.reg, size);
+            writeReg(i.dst.reg, size, add(a, b, 0));
+            setNZ(readReg(i.dst.reg, size), size);
+            break;
+        }
+        case Op::Sub:
+        case Op::Cmp: {
+            const uint32_t b = readOperand(i.src, size), a = readReg(i.dst.reg, size);
+            const uint32_t r = sub(a, b, 0);
+            if (i.op == Op::Sub) writeReg(i.dst.reg, size, r);
+            setNZ(r, size);
+            break;
+        }
+        case Op::Addx:
+        case Op::Subx: {
+            const uint32_t b = readOperand(i.src, 1), a = readReg(i.dst.reg, 1);
+            const uint32_t c = ccr & kCcrC;
+            const uint32_t r = i.op == Op::Addx ? add(a, b, c) : sub(a, b, c);
+            writeReg(i.dst.reg, 1, r);
+            setFlag(kCcrN, r & 0x80);
+            if (r != 0) setFlag(kCcrZ, false);  // Z only ever cleared: multi-byte zero tests
+            break;
+        }
+        case Op::Adds:
+            er[i.dst.reg & 7] += i.src.value;
+            break;
+        case Op::Subs:
+            er[i.dst.reg & 7] -= i.src.value;
+            break;
+        case Op::Inc:
+        case Op::Dec: {
+            const uint32_t a = readReg(i.dst.reg, size);
+            const uint32_t r = (i.op == Op::Inc ? a + i.src.value : a - i.src.value) & m;
+            writeReg(i.dst.reg, size, r);
+            setNZ(r, size);
+            // Overflow: the sign flipped the wrong way (INC from positive to negative).
+            const bool v = i.op == Op::Inc ? (~a & r & s) != 0 : (a & ~r & s) != 0;
+            setFlag(kCcrV, v);
+            break;
+        }
+        case Op::Neg: {
+            const uint32_t a = readReg(i.dst.reg, size);
+            const uint32_t r = sub(0, a, 0);
+            writeReg(i.dst.reg, size, r);
+            setNZ(r, size);
+            break;
+        }
+        case Op::Daa:
+        case Op::Das: {
+            uint32_t a = readReg(i.dst.reg, 1);
+            const bool c = ccr & kCcrC, h = ccr & kCcrH;
+            uint32_t adjust = 0;
+            bool carry = c;
+            if (i.op == Op::Daa) {
+                if (h || (a & 0xF) > 9) adjust |= 0x06;
+                if (c || a > 0x99) adjust |= 0x60, carry = true;
+                a = (a + adjust) & 0xFF;
+            } else {
+                if (h) adjust |= 0x06;
+                if (c) adjust |= 0x60;
+                a = (a - adjust) & 0xFF;
+            }
+            writeReg(i.dst.reg, 1, a);
+            setNZ(a, 1);
+            setFlag(kCcrC, carry);
+            break;
+        }
+        case Op::Mulxu: {
+            const uint32_t b = readReg(i.src.reg, size);
+            const uint32_t a = readReg(i.dst.reg, size * 2) & m;
+            writeReg(i.dst.reg, size * 2, a * b);
+            break;
+        }
+        case Op::Mulxs: {
+            const int32_t b = signExtend(readReg(i.src.reg, size), size);
+            const int32_t a = signExtend(readReg(i.dst.reg, size * 2), size);
+            const uint32_t r = uint32_t(int64_t(a) * b) & mask(size * 2);
+            writeReg(i.dst.reg, size * 2, r);
+            setNZ(r, size * 2);
+            break;
+        }
+        case Op::Divxu:
+        case Op::Divxs: {
+            const int wide = size * 2;
+            const uint32_t divisor = readReg(i.src.reg, size);
+            const uint32_t dividend = readReg(i.dst.reg, wide);
+            if (divisor != 0) {
+                uint32_t q, r;
+                if (i.op == Op::Divxu) {
+                    q = dividend / divisor, r = dividend % divisor;
+                } else {
+                    const int64_t a = signExtend(dividend, wide), b = signExtend(divisor, size);
+                    q = uint32_t(a / b), r = uint32_t(a % b);
+                }
+                writeReg(i.dst.reg, wide, (r & m) << (size * 8) | (q & m));
+            }
+            // N: the divisor's sign (unsigned) or the quotient's (signed); Z: division by 0.
+            const bool dividendNegative = dividend & signBit(wide), divisorNegative = divisor & s;
+            const bool neg = i.op == Op::Divxu
+                                 ? divisorNegative
+                                 : divisor != 0 && dividendNegative != divisorNegative;
+            setFlag(kCcrN, neg);
+            setFlag(kCcrZ, divisor == 0);
+            break;
+        }
+        case Op::Exts:
+        case Op::Extu: {
+            const int half = size / 2;
+            uint32_t a = readReg(i.dst.reg, size) & mask(half);
+            if (i.op == Op::Exts) a = uint32_t(signExtend(a, half)) & m;
+            writeReg(i.dst.reg, size, a);
+            setNZ(a, size);
+            setFlag(kCcrV, false);
+            break;
+        }
+        case Op::And:
+            logic(readOperand(i.src, size) & readReg(i.dst.reg, size));
+            break;
+        case Op::Or:
+            logic(readOperand(i.src, size) | readReg(i.dst.reg, size));
+            break;
+        case Op::Xor:
+            logic(readOperand(i.src, size) ^ readReg(i.dst.reg, size));
+            break;
+        case Op::Not:
+            logic(~readReg(i.dst.reg, size));
+            break;
+        case Op::Shal:
+        case Op::Shll:
+        case Op::Shar:
+        case Op::Shlr:
+        case Op::Rotl:
+        case Op::Rotr:
+        case Op::Rotxl:
+        case Op::Rotxr: {
+            const uint32_t a = readReg(i.dst.reg, size);
+            const bool msb = a & s, lsb = a & 1, c = ccr & kCcrC;
+            uint32_t r = 0;
+            bool out = false;
+            switch (i.op) {
+                case Op::Shal:
+                case Op::Shll: r = a << 1, out = msb; break;
+                case Op::Shar: r = (a >> 1) | (a & s), out = lsb; break;
+                case Op::Shlr: r = a >> 1, out = lsb; break;
+                case Op::Rotl: r = a << 1 | msb, out = msb; break;
+                case Op::Rotr: r = a >> 1 | (lsb ? s : 0), out = lsb; break;
+                case Op::Rotxl: r = a << 1 | c, out = msb; break;
+                default: r = a >> 1 | (c ? s : 0), out = lsb; break;
+            }
+            r &= m;
+            writeReg(i.dst.reg, size, r);
+            setNZ(r, size);
+            setFlag(kCcrC, out);
+            setFlag(kCcrV, i.op == Op::Shal && msb != ((r & s) != 0));
+            break;
+        }
+        case Op::Bset:
+        case Op::Bclr:
+        case Op::Bnot:
+        case Op::Btst:
+        case Op::Bld:
+        case Op::Bild:
+        case Op::Bst:
+        case Op::Bist:
+        case Op::Band:
+        case Op::Biand:
+        case Op::Bor:
+        case Op::Bior:
+        case Op::Bxor:
+        case Op::Bixor: {
+            const int n = (i.src.mode == Mode::Reg ? readReg(i.src.reg, 1) : i.src.value) & 7;
+            const uint8_t bit = uint8_t(1u << n);
+            // The memory operand's address once: @ERn has no side effect to repeat.
+            const bool inMemory = i.dst.mode != Mode::Reg;
+            const uint16_t a = inMemory ? address(i.dst, 1) : 0;
+            const uint8_t v = inMemory ? read8(a) : uint8_t(readReg(i.dst.reg, 1));
+            const bool b = v & bit, c = ccr & kCcrC;
+            int w = -1;  // the byte written back, if any
+            switch (i.op) {
+                case Op::Bset: w = v | bit; break;
+                case Op::Bclr: w = v & ~bit; break;
+                case Op::Bnot: w = v ^ bit; break;
+                case Op::Btst: setFlag(kCcrZ, !b); break;
+                case Op::Bld: setFlag(kCcrC, b); break;
+                case Op::Bild: setFlag(kCcrC, !b); break;
+                case Op::Bst: w = c ? v | bit : v & ~bit; break;
+                case Op::Bist: w = !c ? v | bit : v & ~bit; break;
+                case Op::Band: setFlag(kCcrC, c && b); break;
+                case Op::Biand: setFlag(kCcrC, c && !b); break;
+                case Op::Bor: setFlag(kCcrC, c || b); break;
+                case Op::Bior: setFlag(kCcrC, c || !b); break;
+                case Op::Bxor: setFlag(kCcrC, c != b); break;
+                default: setFlag(kCcrC, c != !b); break;
+            }
+            if (w >= 0) {
+                if (inMemory)
+                    write8(a, uint8_t(w));
+                else
+                    writeReg(i.dst.reg, 1, uint32_t(w));
+            }
+            break;
+        }
+        case Op::Bcc:
+            if (!condition(i.cond)) break;
+            jump(next + i.dst.value);
+            return true;
+        case Op::Bsr:
+        case Op::Jsr:
+        case Op::Jmp: {
+            uint32_t target;
+            if (i.dst.mode == Mode::PcRel8 || i.dst.mode == Mode::PcRel16)
+                target = next + i.dst.value;
+            else if (i.dst.mode == Mode::MemInd)
+                target = read16(uint16_t(i.dst.value));
+            else
+                target = address(i.dst, 2);
+            if (i.op != Op::Jmp) {
+                er[7] -= 2;
+                write16(uint16_t(er[7]), next);
+            }
+            jump(target);
+            return true;
+        }
+        case Op::Rts: {
+            const uint16_t target = read16(uint16_t(er[7]));
+            er[7] += 2;
+            jump(target);
+            return true;
+        }
+        case Op::Rte: {
+            ccr = uint8_t(read16(uint16_t(er[7])) >> 8);
+            er[7] += 2;
+            const uint16_t target = read16(uint16_t(er[7]));
+            er[7] += 2;
+            jump(target);
+            return true;
+        }
+        case Op::Trapa:
+            pc = next;
+            exception(kTrapVector + int(i.dst.value));
+            return true;
+        case Op::Sleep:
+            pc = next;
+            halt(Stop::Sleep, uint16_t(next - 2));
+            return true;
+        case Op::Ldc:
+            ccr = uint8_t(i.src.mode == Mode::Reg || i.src.mode == Mode::Imm
+                              ? readOperand(i.src, 1)
+                              : readOperand(i.src, 2) >> 8);
+            break;
+        case Op::Stc:
+            if (i.dst.mode == Mode::Reg)
+                writeReg(i.dst.reg, 1, ccr);
+            else
+                writeOperand(i.dst, 2, uint32_t(ccr << 8 | ccr));
+            break;
+        case Op::Andc:
+            ccr &= uint8_t(i.src.value);
+            break;
+        case Op::Orc:
+            ccr |= uint8_t(i.src.value);
+            break;
+        case Op::Xorc:
+            ccr ^= uint8_t(i.src.value);
+            break;
+        case Op::Eepmov: {
+            // R4L (or R4) bytes from @ER6+ to @ER5+, the count going down to 0.
+            uint32_t n = readReg(size == 1 ? 12 : 4, size);
+            for (; n != 0; --n) {
+                write8(uint16_t(er[5]), read8(uint16_t(er[6])));
+                ++er[5], ++er[6];
+                states_ += 2 * kStatesPerAccess;
+            }
+            writeReg(size == 1 ? 12 : 4, size, 0);
+            break;
+        }
+    }
+    pc = next;
+    return true;
+}
+
+}  // namespace quill::sim::h8

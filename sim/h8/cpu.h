@@ -1,0 +1,107 @@
+#pragma once
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <string>
+
+#include "sim/h8/insn.h"
+
+namespace quill::sim::h8 {
+
+// What the CPU reaches besides RAM and flash reads: the I/O registers and every write that is
+// not to RAM. `states` is the chip's state count at the access, for the peripherals' time.
+class Bus {
+  public:
+    virtual ~Bus() = default;
+    virtual uint8_t ioRead(uint16_t address, uint64_t states) = 0;
+    virtual void ioWrite(uint16_t address, uint8_t value, uint64_t states) = 0;
+    // A write to the flash area H'0000-H'7FFF; what it does is the flash controller's.
+    virtual void flashWrite(uint16_t address, uint8_t value, uint64_t states) = 0;
+    // An instruction fetch from flash while the flash may not be read as code.
+    virtual void flashFetch(uint16_t address, uint64_t states) = 0;
+};
+
+// CCR bits.
+inline constexpr uint8_t kCcrI = 0x80, kCcrUI = 0x40, kCcrH = 0x20, kCcrU = 0x10, kCcrN = 0x08,
+                         kCcrZ = 0x04, kCcrV = 0x02, kCcrC = 0x01;
+
+// The H8/300H core in normal mode (16-bit addresses), with the chip's memory: flash at
+// H'0000-H'7FFF, RAM at H'F780-H'FF7F, the I/O registers through the Bus. It runs until a
+// budget of states is spent or it stops: SLEEP, an illegal instruction, a fetch outside RAM
+// and flash.
+class Cpu {
+  public:
+    enum class Stop { Running, Sleep, Illegal, Runaway, OddAddress };
+
+    static constexpr uint16_t kFlashEnd = 0x8000;
+    static constexpr uint16_t kRamStart = 0xF780;
+    static constexpr uint16_t kRamEnd = 0xFF80;
+    static constexpr int kNmiVector = 7;
+    static constexpr int kTrapVector = 8;  // TRAPA #0; #1-#3 follow
+
+    explicit Cpu(Bus& bus);
+
+    // Memory without the bus: RAM and flash cells as they are, for loading and looking.
+    uint8_t* memory() { return mem_.data(); }
+    const uint8_t* memory() const { return mem_.data(); }
+    // A change of the memory behind the CPU's back (the flash programmed, RAM loaded): the
+    // instructions decoded there are decoded again.
+    void invalidate(uint16_t from, uint16_t to);
+    // Whether instructions may be fetched from flash without asking the bus.
+    void setFlashFetchFree(bool free);
+
+    uint32_t er[8] = {};
+    uint16_t pc = 0;
+    uint8_t ccr = kCcrI;
+
+    // Runs until `budget` states are spent (the last instruction may run past) or it stops;
+    // the states spent.
+    uint64_t run(uint64_t budget);
+    void step() { run(1); }
+    uint64_t states() const { return states_; }
+    uint64_t instructions() const { return instructions_; }
+    Stop stopped() const { return stop_; }
+    // Why and where it stopped, in words.
+    std::string stopText() const;
+    // An NMI: taken at once (it also ends a SLEEP).
+    void nmi();
+    // A fresh start at `startPc`: registers cleared, CCR with I set.
+    void reset(uint16_t startPc);
+
+    // Memory as the program sees it, through the bus for the I/O registers.
+    uint8_t read8(uint16_t a);
+    uint16_t read16(uint16_t a);
+    void write8(uint16_t a, uint8_t v);
+    void write16(uint16_t a, uint16_t v);
+
+  private:
+    bool execute(const Insn& i);
+    const Insn* fetch();
+    void halt(Stop why, uint16_t at);
+    bool jump(uint32_t target);
+    void exception(int vector);
+
+    uint32_t readReg(int r, int size) const;
+    void writeReg(int r, int size, uint32_t v);
+    uint16_t address(const Operand& o, int size);
+    uint32_t readOperand(const Operand& o, int size);
+    void writeOperand(const Operand& o, int size, uint32_t v);
+    uint32_t read32(uint16_t a);
+    void write32(uint16_t a, uint32_t v);
+    void setNZ(uint32_t r, int size);
+    bool condition(int cond) const;
+
+    Bus& bus_;
+    // 64 KB and the longest instruction's tail, so that decoding at the top never reads past.
+    std::array<uint8_t, 0x10000 + kMaxLength> mem_{};
+    std::array<Insn, 0x8000> decoded_{};
+    std::bitset<0x8000> valid_;
+    bool flashFetchFree_ = true;
+    uint64_t states_ = 0;
+    uint64_t instructions_ = 0;
+    Stop stop_ = Stop::Running;
+    uint16_t stopPc_ = 0;
+};
+
+}  // namespace quill::sim::h8

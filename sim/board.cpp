@@ -19,6 +19,16 @@ int64_t ms(int milliseconds) {
     return int64_t(milliseconds) * kNsPerMs;
 }
 
+// Chip states and nanoseconds, in two parts so that an hour at 100 MHz does not overflow.
+uint64_t statesIn(int64_t ns, int64_t hz) {
+    return uint64_t(ns / kNsPerSecond) * uint64_t(hz) +
+           uint64_t(ns % kNsPerSecond) * uint64_t(hz) / uint64_t(kNsPerSecond);
+}
+int64_t nsOf(uint64_t states, int64_t hz) {
+    return int64_t(states / uint64_t(hz)) * kNsPerSecond +
+           int64_t((states % uint64_t(hz)) * uint64_t(kNsPerSecond) / uint64_t(hz));
+}
+
 // How many bit times the line stays low from the start bit of an H'00: the boot ROM times
 // that run and takes it as nine bits, so only a format whose run is nine bits long matches.
 int lowRunOfZero(const LineSettings& s) {
@@ -77,6 +87,10 @@ const char* boardEventName(BoardEvent::Kind kind) {
             return "kernel wake-up";
         case K::Block:
             return "block";
+        case K::FlashRule:
+            return "flash rule broken";
+        case K::ProgramStopped:
+            return "program stopped";
     }
     return "?";
 }
@@ -113,8 +127,10 @@ Board::~Board() {
     port_.setAdapter(std::nullopt);
 }
 
-void Board::log(BoardEvent::Kind kind, int value, char answer) {
-    const BoardEvent event{scheduler_.nowNs(), kind, value, answer};
+void Board::log(BoardEvent::Kind kind, int value, char answer, std::string text) {
+    const BoardEvent event{scheduler_.nowNs(), kind, value, answer, std::move(text)};
+    if (kind == BoardEvent::Kind::FlashRule || kind == BoardEvent::Kind::ProgramStopped)
+        breaches_.push_back(event);
     if (keepEvents_) events_.push_back(event);
     if (listener_) listener_(event);
 }
@@ -140,7 +156,9 @@ void Board::stopEverything() {
     for (auto handle : pending_) scheduler_.cancel(handle);
     pending_.clear();
     recordTimer_ = 0;
+    tick_ = 0;
     record_.clear();
+    chip_.reset();
 }
 
 void Board::send(uint8_t byte) {
@@ -183,6 +201,11 @@ void Board::hostLines(bool dtr, bool rts) {
     } else if (dtr && rtsWas && !rts) {
         log(BoardEvent::Kind::Nmi);
         if (state_ == State::User) send(kNmiNotice);
+        if (state_ == State::Running) {
+            catchUp();
+            chip_->cpu().nmi();
+            if (tick_ == 0) tick();
+        }
     }
 }
 
@@ -229,6 +252,20 @@ void Board::hostChar(uint8_t byte, const LineSettings& hostSettings) {
             return;
         default:
             break;
+    }
+    if (state_ == State::Running) {
+        catchUp();
+        auto& sci = chip_->sci();
+        if (!sci.receiverOn()) return;
+        for (const auto& r : wire::receiveChar(byte, hostSettings, sci.lineSettings())) {
+            using R = h8::Sci3::Received;
+            const R kind = r.kind == wire::Received::Kind::Byte           ? R::Byte
+                           : r.kind == wire::Received::Kind::FramingError ? R::FramingError
+                                                                          : R::ParityError;
+            if (kind != R::Byte) log(BoardEvent::Kind::UartError, hostSettings.speed);
+            sci.receive(r.byte, kind, chip_->states());
+        }
+        return;
     }
     for (const auto& r : wire::receiveChar(byte, hostSettings, uart_)) {
         if (r.kind != wire::Received::Kind::Byte) {
@@ -370,9 +407,55 @@ void Board::startKernel() {
     using S = BoardOptions::StartAnswer;
     if (options_.start == S::Normal) send(kBootAcknowledge);
     if (options_.start == S::Byte) send(options_.startByte);
-    state_ = State::KernelAsleep;
     record_.clear();
     blockIndex_ = 0;
+    if (options_.kernel == BoardOptions::Kernel::Run) {
+        startChip();
+        return;
+    }
+    state_ = State::KernelAsleep;
+}
+
+// ---- the received program on the emulated chip
+
+void Board::startChip() {
+    state_ = State::Running;
+    chipStartNs_ = scheduler_.nowNs();
+    h8::Chip::Setup setup;
+    setup.clockHz = options_.clockHz;
+    setup.minPulses = options_.minPulses;
+    setup.maxPulses = options_.maxPulses;
+    h8::Chip::Hooks hooks;
+    hooks.send = [this](uint8_t byte, const LineSettings& line, uint64_t startStates) {
+        const int64_t startNs = chipStartNs_ + nsOf(startStates, options_.clockHz);
+        if (powered()) port_.sendToHost(byte, line, startNs);
+    };
+    hooks.breach = [this](int address, const std::string& text) {
+        log(BoardEvent::Kind::FlashRule, address, 0, text);
+    };
+    chip_ = std::make_unique<h8::Chip>(flash_, setup, std::move(hooks));
+    chip_->sci().presetFor(uart_.speed);
+    chip_->start(kRamLoadAddress, ram_);
+    tick();
+}
+
+// The chip runs behind the clock, a slice at a time, and catches up whenever the host's side
+// touches it, so that it sees each character at the time it arrives.
+void Board::catchUp() {
+    if (!chip_) return;
+    const auto before = chip_->cpu().stopped();
+    chip_->runUntil(statesIn(scheduler_.nowNs() - chipStartNs_, options_.clockHz));
+    const auto after = chip_->cpu().stopped();
+    if (after != before && after != h8::Cpu::Stop::Running)
+        log(BoardEvent::Kind::ProgramStopped, chip_->cpu().pc, 0, chip_->cpu().stopText());
+}
+
+void Board::tick() {
+    tick_ = 0;
+    catchUp();
+    // A stopped CPU has nothing to do until an NMI wakes it.
+    if (chip_ && chip_->cpu().stopped() == h8::Cpu::Stop::Running)
+        tick_ = after(kSliceNs, [this] { tick(); });
 }
 
 // ---- kernel

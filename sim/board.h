@@ -3,6 +3,7 @@
 #include <bitset>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "sim/block_record.h"
 #include "sim/board_options.h"
 #include "sim/flash_memory.h"
+#include "sim/h8/chip.h"
 
 namespace quill::sim {
 
@@ -36,20 +38,26 @@ struct BoardEvent {
         KernelStart,  // the boot ROM branched to H'F780
         KernelWake,   // the kernel's CR
         Block,        // value: the record's address (-1 after a time-out); answer: 0 if none
+        // kernel=run: the received program broke a rule of the flash (value: the flash
+        // address or -1), or ran away and stopped (value: where); text: what happened.
+        FlashRule,
+        ProgramStopped,
     };
     int64_t timeNs;
     Kind kind;
     int value = 0;
     char answer = 0;
+    std::string text = {};
 };
 
 const char* boardEventName(BoardEvent::Kind kind);
 
 // An H8/3694 board on a serial cable: DTR drives its reset, RTS its NMI and boot-mode pin,
 // CTS shows its power. In boot mode the chip's boot ROM matches the bit rate, erases the
-// flash and loads a program to H'F780; the program it then "runs" is a stand-in for a
-// flash-writing kernel that takes 137-byte block records. Reset into user mode, it runs a
-// small echo program. It never executes the bytes it receives.
+// flash and loads a program to H'F780, which it then starts: with kernel=run the emulated
+// H8/300H runs it (with SCI3 on the cable and the flash controller on the flash); with
+// kernel=model a stand-in answers 137-byte block records as a flash-writing kernel would,
+// without running anything. Reset into user mode, it runs a small echo program.
 class Board : public SerialFarEnd {
   public:
     enum class State {
@@ -64,6 +72,7 @@ class Board : public SerialFarEnd {
         Halted,        // the boot ROM gave up (a length it cannot take); only a reset helps
         KernelAsleep,  // waits for the wake-up CR
         Kernel,        // takes block records
+        Running,       // kernel=run: the emulated CPU runs the received program
         User,
     };
 
@@ -113,9 +122,16 @@ class Board : public SerialFarEnd {
     void keepEvents(bool keep) { keepEvents_ = keep; }
     // The records the kernel has answered (or swallowed) since it started.
     int blocksSeen() const { return blockIndex_; }
+    // kernel=run: the chip that runs the received program, while it runs; else null.
+    h8::Chip* chip() { return chip_.get(); }
+    // The flash rules the received program broke and how it stopped, if it did.
+    const std::vector<BoardEvent>& breaches() const { return breaches_; }
+    // The chip's time slice: it runs this far behind the clock at most, and the host sees
+    // its bytes at most this late.
+    static constexpr int64_t kSliceNs = 1'000'000;
 
   private:
-    void log(BoardEvent::Kind kind, int value = 0, char answer = 0);
+    void log(BoardEvent::Kind kind, int value = 0, char answer = 0, std::string text = {});
     // Runs fn after delayNs unless a reset or power loss comes first.
     Scheduler::Handle after(int64_t delayNs, std::function<void()> fn);
     void cancel(Scheduler::Handle& handle);
@@ -137,6 +153,9 @@ class Board : public SerialFarEnd {
     void takeRecord();
     void answer(int block, int address, char answer);
     void userByte(uint8_t byte);
+    void startChip();
+    void catchUp();
+    void tick();
     LineSettings userLine() const;
 
     Scheduler& scheduler_;
@@ -151,6 +170,7 @@ class Board : public SerialFarEnd {
     std::vector<BoardEvent> events_;
     std::function<void(const BoardEvent&)> listener_;
     bool keepEvents_ = true;
+    std::vector<BoardEvent> breaches_;  // kept even when the other events are not
     FlashMemory flash_;
 
     // Boot ROM
@@ -166,6 +186,11 @@ class Board : public SerialFarEnd {
     std::bitset<FlashMemory::kSize / kBlockSize> written_;
     int blockIndex_ = 0;
     bool portLossDone_ = false;
+
+    // kernel=run
+    std::unique_ptr<h8::Chip> chip_;
+    int64_t chipStartNs_ = 0;
+    Scheduler::Handle tick_ = 0;
 };
 
 }  // namespace quill::sim

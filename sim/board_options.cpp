@@ -83,7 +83,8 @@ class Parser {
                            name == "prompt" || name == "block" || name == "block-silent" ||
                            name == "line-error" || name == "power-off" || name == "user-line" ||
                            name == "stuck" || name == "port-lost" || name == "port-back" ||
-                           name == "adapter-latency";
+                           name == "adapter-latency" || name == "kernel" || name == "clock" ||
+                           name == "flash-pulses";
         if (!known) return "unknown board option \"" + std::string(name) + "\"";
         if (!value) return needsValue();
         const std::string_view v = *value;
@@ -189,6 +190,29 @@ class Parser {
             auto settings = parseLineSettings(text);
             if (!settings) return bad("SPEED or SPEED:P:D:S");
             o_.userLine = *settings;
+        } else if (name == "kernel") {
+            if (v != "run" && v != "model") return bad("run or model");
+            o_.kernel = v == "run" ? BoardOptions::Kernel::Run : BoardOptions::Kernel::Model;
+        } else if (name == "clock") {
+            // MHz with up to three decimals: a whole number of kHz.
+            const auto dot = v.find('.');
+            auto whole = number(v.substr(0, dot));
+            std::string_view fraction = dot == std::string_view::npos ? "" : v.substr(dot + 1);
+            auto thousandths = fraction.empty() ? std::optional<int>(0) : number(fraction);
+            if (!whole || !thousandths || fraction.size() > 3 || (dot != std::string_view::npos && fraction.empty()))
+                return bad("a clock in MHz");
+            int kHz = *thousandths;
+            for (size_t k = fraction.size(); k < 3; ++k) kHz *= 10;
+            const int64_t hz = (int64_t(*whole) * 1000 + kHz) * 1000;
+            if (hz < 1'000'000 || hz > 100'000'000) return bad("a clock in MHz from 1 to 100");
+            o_.clockHz = hz;
+        } else if (name == "flash-pulses") {
+            auto p = indexed(v);
+            auto max = p ? number(p->second) : std::nullopt;
+            if (!p || !max || p->first < 1 || *max < p->first || *max > 255)
+                return bad("MIN:MAX, pulses from 1 to 255");
+            o_.minPulses = p->first;
+            o_.maxPulses = *max;
         } else if (name == "stuck") {
             auto colon = v.find(':');
             auto address =

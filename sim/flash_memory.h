@@ -21,6 +21,9 @@ class FlashMemory {
     bool program(uint16_t address, std::span<const uint8_t> data);
     // A worn cell: after each erase it reads `value` instead of H'FF.
     void setStuck(uint16_t address, uint8_t value) { stuck_[address] = value; }
+    bool stuck(uint16_t address) const { return stuck_.count(address) != 0; }
+    // The cells from..to back to H'FF (the worn ones to their value): a block erase.
+    void eraseRange(uint16_t from, uint16_t to);
 
     const std::array<uint8_t, kSize>& bytes() const { return bytes_; }
     uint8_t at(uint16_t address) const { return bytes_[address]; }

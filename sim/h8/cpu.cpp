@@ -45,16 +45,18 @@ void Cpu::invalidate(uint16_t from, uint16_t to) {
     for (int w = first; w <= to / 2; ++w) valid_[size_t(w)] = false;
 }
 
-void Cpu::setFlashFetchFree(bool free) {
-    if (free == flashFetchFree_) return;
-    flashFetchFree_ = free;
-    if (!free) invalidate(0, kFlashEnd - 1);
+void Cpu::setFlashAccess(bool fetchFree, bool readFree) {
+    flashReadFree_ = readFree;
+    if (fetchFree == flashFetchFree_) return;
+    flashFetchFree_ = fetchFree;
+    if (!fetchFree) invalidate(0, kFlashEnd - 1);
 }
 
 // ---- memory
 
 uint8_t Cpu::read8(uint16_t a) {
     if (a >= kRamEnd || (a >= 0xF700 && a < kRamStart)) return bus_.ioRead(a, states_);
+    if (a < kFlashEnd && !flashReadFree_) return bus_.flashRead(a, states_);
     return mem_[a];
 }
 
@@ -76,7 +78,7 @@ void Cpu::write8(uint16_t a, uint8_t v) {
         for (int k = w; k >= 0 && k > w - kMaxLength / 2; --k) valid_[size_t(k)] = false;
     } else if (a < kFlashEnd) {
         bus_.flashWrite(a, v, states_);
-    } else if (a >= kRamEnd || a >= 0xF700) {
+    } else if (a >= 0xF700) {  // the I/O registers; elsewhere nothing answers
         bus_.ioWrite(a, v, states_);
     }
 }

@@ -18,6 +18,8 @@ class Bus {
     virtual void ioWrite(uint16_t address, uint8_t value, uint64_t states) = 0;
     // A write to the flash area H'0000-H'7FFF; what it does is the flash controller's.
     virtual void flashWrite(uint16_t address, uint8_t value, uint64_t states) = 0;
+    // A read of the flash while it does not read as plain cells (program-verify).
+    virtual uint8_t flashRead(uint16_t address, uint64_t states) = 0;
     // An instruction fetch from flash while the flash may not be read as code.
     virtual void flashFetch(uint16_t address, uint64_t states) = 0;
 };
@@ -48,8 +50,10 @@ class Cpu {
     // A change of the memory behind the CPU's back (the flash programmed, RAM loaded): the
     // instructions decoded there are decoded again.
     void invalidate(uint16_t from, uint16_t to);
-    // Whether instructions may be fetched from flash without asking the bus.
-    void setFlashFetchFree(bool free);
+    // Whether instructions may be fetched, and data read, from flash without the bus.
+    void setFlashAccess(bool fetchFree, bool readFree);
+    // Time passing while the CPU is stopped (SLEEP, a runaway).
+    void idle(uint64_t states) { states_ += states; }
 
     uint32_t er[8] = {};
     uint16_t pc = 0;
@@ -98,6 +102,7 @@ class Cpu {
     std::array<Insn, 0x8000> decoded_{};
     std::bitset<0x8000> valid_;
     bool flashFetchFree_ = true;
+    bool flashReadFree_ = true;
     uint64_t states_ = 0;
     uint64_t instructions_ = 0;
     Stop stop_ = Stop::Running;

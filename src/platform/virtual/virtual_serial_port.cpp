@@ -128,8 +128,9 @@ void VirtualSerialPort::setCtsLine(bool on) {
     if (open_) post(CommEvent::CtsChanged);
 }
 
-void VirtualSerialPort::sendToHost(uint8_t byte, const LineSettings& farSettings) {
-    int64_t start = std::max(scheduler_.nowNs(), rxFreeAtNs_);
+void VirtualSerialPort::sendToHost(uint8_t byte, const LineSettings& farSettings,
+                                   int64_t startNs) {
+    int64_t start = std::max(startNs >= 0 ? startNs : scheduler_.nowNs(), rxFreeAtNs_);
     int64_t end = start + farSettings.charTimeNs();
     rxFreeAtNs_ = end;
     if (keepTraffic_) traffic_.push_back({start, end, byte, true, farSettings});

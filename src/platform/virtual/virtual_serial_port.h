@@ -91,8 +91,10 @@ class VirtualSerialPort : public SerialPort {
     // The far end's side of the cable.
     void attach(SerialFarEnd* farEnd) { farEnd_ = farEnd; }
     void setCtsLine(bool on);
-    // Sends one character towards the host with the far end's own settings.
-    void sendToHost(uint8_t byte, const LineSettings& farSettings);
+    // Sends one character towards the host with the far end's own settings; its start bit
+    // at `startNs` if given (a far end that runs behind the clock), else now, and never before
+    // the line is free.
+    void sendToHost(uint8_t byte, const LineSettings& farSettings, int64_t startNs = -1);
     // Sends characters back to back, but the host's driver hands them over in one batch
     // when the last has arrived (as a driver that buffers does): one DataReceived event.
     void sendBurstToHost(const std::vector<uint8_t>& bytes, const LineSettings& farSettings);

@@ -1,0 +1,66 @@
+#include "sim/h8/chip.h"
+
+#include <algorithm>
+
+namespace quill::sim::h8 {
+
+Chip::Chip(FlashMemory& flash, Setup setup, Hooks hooks)
+    : flash_(flash),
+      setup_(setup),
+      cpu_(*this),
+      sci_(setup.clockHz, std::move(hooks.send)),
+      flashController_(
+          flash, setup.clockHz, setup.minPulses, setup.maxPulses,
+          {std::move(hooks.breach),
+           [this](uint16_t from, uint16_t to) {
+               std::copy(flash_.bytes().begin() + from, flash_.bytes().begin() + to + 1,
+                         cpu_.memory() + from);
+               cpu_.invalidate(from, to);
+           },
+           [this](bool fetchFree, bool readFree) { cpu_.setFlashAccess(fetchFree, readFree); }}) {
+    std::copy(flash_.bytes().begin(), flash_.bytes().end(), cpu_.memory());
+}
+
+void Chip::start(uint16_t address, const std::vector<uint8_t>& image) {
+    const size_t room = size_t(Cpu::kRamEnd - address);
+    std::copy_n(image.begin(), std::min(image.size(), room), cpu_.memory() + address);
+    cpu_.invalidate(Cpu::kRamStart, Cpu::kRamEnd - 1);
+    cpu_.reset(address);
+}
+
+void Chip::runUntil(uint64_t states) {
+    while (cpu_.states() < states) {
+        if (cpu_.stopped() != Cpu::Stop::Running) {
+            cpu_.idle(states - cpu_.states());
+            break;
+        }
+        cpu_.run(states - cpu_.states());
+    }
+    sci_.sync(cpu_.states());
+}
+
+uint8_t Chip::ioRead(uint16_t address, uint64_t states) {
+    if (sci_.owns(address)) return sci_.read(address, states);
+    if (flashController_.owns(address)) return flashController_.read(address);
+    return io_[address & 0xFF];
+}
+
+void Chip::ioWrite(uint16_t address, uint8_t value, uint64_t states) {
+    if (sci_.owns(address)) return sci_.write(address, value, states);
+    if (flashController_.owns(address)) return flashController_.write(address, value, states);
+    io_[address & 0xFF] = value;
+}
+
+void Chip::flashWrite(uint16_t address, uint8_t value, uint64_t states) {
+    flashController_.flashWrite(address, value, states);
+}
+
+uint8_t Chip::flashRead(uint16_t address, uint64_t) {
+    return flashController_.flashRead(address);
+}
+
+void Chip::flashFetch(uint16_t address, uint64_t) {
+    flashController_.flashFetch(address);
+}
+
+}  // namespace quill::sim::h8

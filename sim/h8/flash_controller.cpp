@@ -186,9 +186,13 @@ void FlashController::flashWrite(uint16_t address, uint8_t value, uint64_t) {
     if (block != latchBlock_) {
         latchBlock_ = block;
         latch_.fill(0xFF);
+        twiceReported_ = false;
     }
-    if (value != 0xFF && programmed_[size_t(block)] && block != pulsedBlock_)
+    // Once per block: the first address of it that is programmed again.
+    if (value != 0xFF && programmed_[size_t(block)] && block != pulsedBlock_ && !twiceReported_) {
+        twiceReported_ = true;
         report(kTwice, address, "flash " + hex4(address) + " programmed a second time since the erase");
+    }
     latch_[address % 128] = value;
 }
 

@@ -85,6 +85,7 @@ class FlashController {
     int verifyWord_ = -1;  // the word of the last dummy write in program-verify mode
     std::map<int, int> reports_;
     bool fetchReported_ = false;
+    bool twiceReported_ = false;
 };
 
 }  // namespace quill::sim::h8

@@ -83,6 +83,16 @@ TEST(BoardOptions, AcceptsOrRefusesNamingTheCulprit) {
         {"adapter-latency=16:slow", nullptr, "\"adapter-latency\""},
         {"adapter-latency=0", nullptr, "\"adapter-latency\""},
         {"stuck=0100", nullptr, "\"stuck\""},
+        {"kernel=run,clock=16.384,flash-pulses=2:5",
+         [](const O& o) {
+             return o.kernel == O::Kernel::Run && o.clockHz == 16'384'000 && o.minPulses == 2 &&
+                    o.maxPulses == 5;
+         }},
+        {"kernel=fast", nullptr, "\"kernel\""},
+        {"clock=20.", nullptr, "\"clock\""},
+        {"clock=0.5", nullptr, "\"clock\""},
+        {"clock=12.3456", nullptr, "\"clock\""},
+        {"flash-pulses=3:2", nullptr, "\"flash-pulses\""},
     };
     for (const auto& c : cases) {
         auto r = parseBoardOptions(c.text, base);

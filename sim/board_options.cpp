@@ -199,7 +199,8 @@ class Parser {
             auto whole = number(v.substr(0, dot));
             std::string_view fraction = dot == std::string_view::npos ? "" : v.substr(dot + 1);
             auto thousandths = fraction.empty() ? std::optional<int>(0) : number(fraction);
-            if (!whole || !thousandths || fraction.size() > 3 || (dot != std::string_view::npos && fraction.empty()))
+            if (!whole || !thousandths || fraction.size() > 3 ||
+                (dot != std::string_view::npos && fraction.empty()))
                 return bad("a clock in MHz");
             int kHz = *thousandths;
             for (size_t k = fraction.size(); k < 3; ++k) kHz *= 10;

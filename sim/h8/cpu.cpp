@@ -186,22 +186,38 @@ void Cpu::setNZ(uint32_t r, int size) {
 bool Cpu::condition(int cond) const {
     const bool c = ccr & kCcrC, v = ccr & kCcrV, z = ccr & kCcrZ, n = ccr & kCcrN;
     switch (cond) {
-        case 0x0: return true;
-        case 0x1: return false;
-        case 0x2: return !(c || z);
-        case 0x3: return c || z;
-        case 0x4: return !c;
-        case 0x5: return c;
-        case 0x6: return !z;
-        case 0x7: return z;
-        case 0x8: return !v;
-        case 0x9: return v;
-        case 0xA: return !n;
-        case 0xB: return n;
-        case 0xC: return n == v;
-        case 0xD: return n != v;
-        case 0xE: return !z && n == v;
-        default: return z || n != v;
+        case 0x0:
+            return true;
+        case 0x1:
+            return false;
+        case 0x2:
+            return !(c || z);
+        case 0x3:
+            return c || z;
+        case 0x4:
+            return !c;
+        case 0x5:
+            return c;
+        case 0x6:
+            return !z;
+        case 0x7:
+            return z;
+        case 0x8:
+            return !v;
+        case 0x9:
+            return v;
+        case 0xA:
+            return !n;
+        case 0xB:
+            return n;
+        case 0xC:
+            return n == v;
+        case 0xD:
+            return n != v;
+        case 0xE:
+            return !z && n == v;
+        default:
+            return z || n != v;
     }
 }
 
@@ -474,13 +490,27 @@ bool Cpu::execute(const Insn& i) {
             bool out = false;
             switch (i.op) {
                 case Op::Shal:
-                case Op::Shll: r = a << 1, out = msb; break;
-                case Op::Shar: r = (a >> 1) | (a & s), out = lsb; break;
-                case Op::Shlr: r = a >> 1, out = lsb; break;
-                case Op::Rotl: r = a << 1 | msb, out = msb; break;
-                case Op::Rotr: r = a >> 1 | (lsb ? s : 0), out = lsb; break;
-                case Op::Rotxl: r = a << 1 | c, out = msb; break;
-                default: r = a >> 1 | (c ? s : 0), out = lsb; break;
+                case Op::Shll:
+                    r = a << 1, out = msb;
+                    break;
+                case Op::Shar:
+                    r = (a >> 1) | (a & s), out = lsb;
+                    break;
+                case Op::Shlr:
+                    r = a >> 1, out = lsb;
+                    break;
+                case Op::Rotl:
+                    r = a << 1 | msb, out = msb;
+                    break;
+                case Op::Rotr:
+                    r = a >> 1 | (lsb ? s : 0), out = lsb;
+                    break;
+                case Op::Rotxl:
+                    r = a << 1 | c, out = msb;
+                    break;
+                default:
+                    r = a >> 1 | (c ? s : 0), out = lsb;
+                    break;
             }
             r &= m;
             writeReg(i.dst.reg, size, r);
@@ -512,20 +542,48 @@ bool Cpu::execute(const Insn& i) {
             const bool b = v & bit, c = ccr & kCcrC;
             int w = -1;  // the byte written back, if any
             switch (i.op) {
-                case Op::Bset: w = v | bit; break;
-                case Op::Bclr: w = v & ~bit; break;
-                case Op::Bnot: w = v ^ bit; break;
-                case Op::Btst: setFlag(kCcrZ, !b); break;
-                case Op::Bld: setFlag(kCcrC, b); break;
-                case Op::Bild: setFlag(kCcrC, !b); break;
-                case Op::Bst: w = c ? v | bit : v & ~bit; break;
-                case Op::Bist: w = !c ? v | bit : v & ~bit; break;
-                case Op::Band: setFlag(kCcrC, c && b); break;
-                case Op::Biand: setFlag(kCcrC, c && !b); break;
-                case Op::Bor: setFlag(kCcrC, c || b); break;
-                case Op::Bior: setFlag(kCcrC, c || !b); break;
-                case Op::Bxor: setFlag(kCcrC, c != b); break;
-                default: setFlag(kCcrC, c != !b); break;
+                case Op::Bset:
+                    w = v | bit;
+                    break;
+                case Op::Bclr:
+                    w = v & ~bit;
+                    break;
+                case Op::Bnot:
+                    w = v ^ bit;
+                    break;
+                case Op::Btst:
+                    setFlag(kCcrZ, !b);
+                    break;
+                case Op::Bld:
+                    setFlag(kCcrC, b);
+                    break;
+                case Op::Bild:
+                    setFlag(kCcrC, !b);
+                    break;
+                case Op::Bst:
+                    w = c ? v | bit : v & ~bit;
+                    break;
+                case Op::Bist:
+                    w = !c ? v | bit : v & ~bit;
+                    break;
+                case Op::Band:
+                    setFlag(kCcrC, c && b);
+                    break;
+                case Op::Biand:
+                    setFlag(kCcrC, c && !b);
+                    break;
+                case Op::Bor:
+                    setFlag(kCcrC, c || b);
+                    break;
+                case Op::Bior:
+                    setFlag(kCcrC, c || !b);
+                    break;
+                case Op::Bxor:
+                    setFlag(kCcrC, c != b);
+                    break;
+                default:
+                    setFlag(kCcrC, c != !b);
+                    break;
             }
             if (w >= 0) {
                 if (inMemory)

@@ -156,7 +156,8 @@ Insn incDecGroup(uint8_t b0, uint8_t b1) {
     switch (b0 & 0x0F) {
         case 0x0A:
             if (hi == 0) return regOp(sub ? Op::Dec : Op::Inc, 1, imm(1), reg(lo));
-            if ((hi & 8) && !(lo & 8)) return regOp(sub ? Op::Sub : Op::Add, 4, reg(hi & 7), reg(lo));
+            if ((hi & 8) && !(lo & 8))
+                return regOp(sub ? Op::Sub : Op::Add, 4, reg(hi & 7), reg(lo));
             return illegal();
         case 0x0B:
             switch (hi) {
@@ -164,7 +165,10 @@ Insn incDecGroup(uint8_t b0, uint8_t b1) {
                 case 0x8:
                 case 0x9:
                     if (lo & 8) return illegal();
-                    return regOp(sub ? Op::Subs : Op::Adds, 4, imm(hi == 0 ? 1 : hi == 8 ? 2 : 4),
+                    return regOp(sub ? Op::Subs : Op::Adds, 4,
+                                 imm(hi == 0   ? 1
+                                     : hi == 8 ? 2
+                                               : 4),
                                  reg(lo));
                 case 0x5:
                 case 0xD:
@@ -178,7 +182,8 @@ Insn incDecGroup(uint8_t b0, uint8_t b1) {
             }
         default:  // 0x0F
             if (hi == 0) return regOp(sub ? Op::Das : Op::Daa, 1, {}, reg(lo));
-            if ((hi & 8) && !(lo & 8)) return regOp(sub ? Op::Cmp : Op::Mov, 4, reg(hi & 7), reg(lo));
+            if ((hi & 8) && !(lo & 8))
+                return regOp(sub ? Op::Cmp : Op::Mov, 4, reg(hi & 7), reg(lo));
             return illegal();
     }
 }
@@ -187,10 +192,8 @@ Insn incDecGroup(uint8_t b0, uint8_t b1) {
 // gives the operation and the size.
 Insn shiftGroup(uint8_t b0, uint8_t b1) {
     const int hi = b1 >> 4, lo = b1 & 15;
-    static constexpr Op shifts[4][2] = {{Op::Shll, Op::Shal},
-                                        {Op::Shlr, Op::Shar},
-                                        {Op::Rotxl, Op::Rotl},
-                                        {Op::Rotxr, Op::Rotr}};
+    static constexpr Op shifts[4][2] = {
+        {Op::Shll, Op::Shal}, {Op::Shlr, Op::Shar}, {Op::Rotxl, Op::Rotl}, {Op::Rotxr, Op::Rotr}};
     int size = 0;
     Op op = Op::Illegal;
     if (b0 != 0x17) {
@@ -199,17 +202,38 @@ Insn shiftGroup(uint8_t b0, uint8_t b1) {
         op = shifts[b0 - 0x10][hi >> 3];
     } else {
         switch (hi) {
-            case 0x0: op = Op::Not, size = 1; break;
-            case 0x1: op = Op::Not, size = 2; break;
-            case 0x3: op = Op::Not, size = 4; break;
-            case 0x5: op = Op::Extu, size = 2; break;
-            case 0x7: op = Op::Extu, size = 4; break;
-            case 0x8: op = Op::Neg, size = 1; break;
-            case 0x9: op = Op::Neg, size = 2; break;
-            case 0xB: op = Op::Neg, size = 4; break;
-            case 0xD: op = Op::Exts, size = 2; break;
-            case 0xF: op = Op::Exts, size = 4; break;
-            default: break;
+            case 0x0:
+                op = Op::Not, size = 1;
+                break;
+            case 0x1:
+                op = Op::Not, size = 2;
+                break;
+            case 0x3:
+                op = Op::Not, size = 4;
+                break;
+            case 0x5:
+                op = Op::Extu, size = 2;
+                break;
+            case 0x7:
+                op = Op::Extu, size = 4;
+                break;
+            case 0x8:
+                op = Op::Neg, size = 1;
+                break;
+            case 0x9:
+                op = Op::Neg, size = 2;
+                break;
+            case 0xB:
+                op = Op::Neg, size = 4;
+                break;
+            case 0xD:
+                op = Op::Exts, size = 2;
+                break;
+            case 0xF:
+                op = Op::Exts, size = 4;
+                break;
+            default:
+                break;
         }
     }
     if (size == 0 || (size == 4 && (lo & 8))) return illegal();
@@ -408,7 +432,8 @@ Insn decode(const uint8_t* p) {
         case 0x53: {
             const bool word = b0 & 2;
             if (word && (lo & 8)) return illegal();
-            Insn i = regOp(b0 & 1 ? Op::Divxu : Op::Mulxu, word ? 2 : 1, reg(hi), reg(word ? lo & 7 : lo));
+            Insn i = regOp(b0 & 1 ? Op::Divxu : Op::Mulxu, word ? 2 : 1, reg(hi),
+                           reg(word ? lo & 7 : lo));
             time(i, 0, word ? kStatesMulDivWord : kStatesMulDivByte);
             return i;
         }

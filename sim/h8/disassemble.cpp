@@ -69,69 +69,132 @@ std::string operand(const Insn& i, const Operand& o, int size, uint32_t pc) {
 
 const char* opName(Op op) {
     switch (op) {
-        case Op::Illegal: return ".word";
-        case Op::Nop: return "nop";
-        case Op::Mov: return "mov";
-        case Op::Movfpe: return "movfpe";
-        case Op::Movtpe: return "movtpe";
-        case Op::Add: return "add";
-        case Op::Addx: return "addx";
-        case Op::Adds: return "adds";
-        case Op::Inc: return "inc";
-        case Op::Sub: return "sub";
-        case Op::Subx: return "subx";
-        case Op::Subs: return "subs";
-        case Op::Dec: return "dec";
-        case Op::Cmp: return "cmp";
-        case Op::Neg: return "neg";
-        case Op::Daa: return "daa";
-        case Op::Das: return "das";
-        case Op::Mulxu: return "mulxu";
-        case Op::Mulxs: return "mulxs";
-        case Op::Divxu: return "divxu";
-        case Op::Divxs: return "divxs";
-        case Op::Exts: return "exts";
-        case Op::Extu: return "extu";
-        case Op::And: return "and";
-        case Op::Or: return "or";
-        case Op::Xor: return "xor";
-        case Op::Not: return "not";
-        case Op::Shal: return "shal";
-        case Op::Shar: return "shar";
-        case Op::Shll: return "shll";
-        case Op::Shlr: return "shlr";
-        case Op::Rotl: return "rotl";
-        case Op::Rotr: return "rotr";
-        case Op::Rotxl: return "rotxl";
-        case Op::Rotxr: return "rotxr";
-        case Op::Bset: return "bset";
-        case Op::Bclr: return "bclr";
-        case Op::Bnot: return "bnot";
-        case Op::Btst: return "btst";
-        case Op::Bld: return "bld";
-        case Op::Bild: return "bild";
-        case Op::Bst: return "bst";
-        case Op::Bist: return "bist";
-        case Op::Band: return "band";
-        case Op::Biand: return "biand";
-        case Op::Bor: return "bor";
-        case Op::Bior: return "bior";
-        case Op::Bxor: return "bxor";
-        case Op::Bixor: return "bixor";
-        case Op::Bcc: return "bcc";
-        case Op::Jmp: return "jmp";
-        case Op::Bsr: return "bsr";
-        case Op::Jsr: return "jsr";
-        case Op::Rts: return "rts";
-        case Op::Rte: return "rte";
-        case Op::Trapa: return "trapa";
-        case Op::Sleep: return "sleep";
-        case Op::Ldc: return "ldc";
-        case Op::Stc: return "stc";
-        case Op::Andc: return "andc";
-        case Op::Orc: return "orc";
-        case Op::Xorc: return "xorc";
-        case Op::Eepmov: return "eepmov";
+        case Op::Illegal:
+            return ".word";
+        case Op::Nop:
+            return "nop";
+        case Op::Mov:
+            return "mov";
+        case Op::Movfpe:
+            return "movfpe";
+        case Op::Movtpe:
+            return "movtpe";
+        case Op::Add:
+            return "add";
+        case Op::Addx:
+            return "addx";
+        case Op::Adds:
+            return "adds";
+        case Op::Inc:
+            return "inc";
+        case Op::Sub:
+            return "sub";
+        case Op::Subx:
+            return "subx";
+        case Op::Subs:
+            return "subs";
+        case Op::Dec:
+            return "dec";
+        case Op::Cmp:
+            return "cmp";
+        case Op::Neg:
+            return "neg";
+        case Op::Daa:
+            return "daa";
+        case Op::Das:
+            return "das";
+        case Op::Mulxu:
+            return "mulxu";
+        case Op::Mulxs:
+            return "mulxs";
+        case Op::Divxu:
+            return "divxu";
+        case Op::Divxs:
+            return "divxs";
+        case Op::Exts:
+            return "exts";
+        case Op::Extu:
+            return "extu";
+        case Op::And:
+            return "and";
+        case Op::Or:
+            return "or";
+        case Op::Xor:
+            return "xor";
+        case Op::Not:
+            return "not";
+        case Op::Shal:
+            return "shal";
+        case Op::Shar:
+            return "shar";
+        case Op::Shll:
+            return "shll";
+        case Op::Shlr:
+            return "shlr";
+        case Op::Rotl:
+            return "rotl";
+        case Op::Rotr:
+            return "rotr";
+        case Op::Rotxl:
+            return "rotxl";
+        case Op::Rotxr:
+            return "rotxr";
+        case Op::Bset:
+            return "bset";
+        case Op::Bclr:
+            return "bclr";
+        case Op::Bnot:
+            return "bnot";
+        case Op::Btst:
+            return "btst";
+        case Op::Bld:
+            return "bld";
+        case Op::Bild:
+            return "bild";
+        case Op::Bst:
+            return "bst";
+        case Op::Bist:
+            return "bist";
+        case Op::Band:
+            return "band";
+        case Op::Biand:
+            return "biand";
+        case Op::Bor:
+            return "bor";
+        case Op::Bior:
+            return "bior";
+        case Op::Bxor:
+            return "bxor";
+        case Op::Bixor:
+            return "bixor";
+        case Op::Bcc:
+            return "bcc";
+        case Op::Jmp:
+            return "jmp";
+        case Op::Bsr:
+            return "bsr";
+        case Op::Jsr:
+            return "jsr";
+        case Op::Rts:
+            return "rts";
+        case Op::Rte:
+            return "rte";
+        case Op::Trapa:
+            return "trapa";
+        case Op::Sleep:
+            return "sleep";
+        case Op::Ldc:
+            return "ldc";
+        case Op::Stc:
+            return "stc";
+        case Op::Andc:
+            return "andc";
+        case Op::Orc:
+            return "orc";
+        case Op::Xorc:
+            return "xorc";
+        case Op::Eepmov:
+            return "eepmov";
     }
     return "?";
 }

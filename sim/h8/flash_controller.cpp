@@ -32,8 +32,8 @@ bool near(double us, double nominal) {
 
 }  // namespace
 
-FlashController::FlashController(FlashMemory& cells, int64_t clockHz, int minPulses,
-                                 int maxPulses, Hooks hooks)
+FlashController::FlashController(FlashMemory& cells, int64_t clockHz, int minPulses, int maxPulses,
+                                 Hooks hooks)
     : cells_(cells),
       clockHz_(clockHz),
       minPulses_(minPulses),
@@ -191,7 +191,8 @@ void FlashController::flashWrite(uint16_t address, uint8_t value, uint64_t) {
     // Once per block: the first address of it that is programmed again.
     if (value != 0xFF && programmed_[size_t(block)] && block != pulsedBlock_ && !twiceReported_) {
         twiceReported_ = true;
-        report(kTwice, address, "flash " + hex4(address) + " programmed a second time since the erase");
+        report(kTwice, address,
+               "flash " + hex4(address) + " programmed a second time since the erase");
     }
     latch_[address % 128] = value;
 }
@@ -205,7 +206,8 @@ uint8_t FlashController::flashRead(uint16_t address) const {
 void FlashController::flashFetch(uint16_t address) {
     if (fetchReported_) return;
     fetchReported_ = true;
-    report(kFetchWhileSwe, address, "code run from flash at " + hex4(address) + " while SWE is set");
+    report(kFetchWhileSwe, address,
+           "code run from flash at " + hex4(address) + " while SWE is set");
 }
 
 }  // namespace quill::sim::h8

@@ -19,8 +19,8 @@ namespace quill::sim::h8 {
 // that breaks the rules of the sequence is reported (and the chip does what it would do).
 class FlashController {
   public:
-    static constexpr uint16_t kFlmcr1 = 0xFF90, kFlmcr2 = 0xFF91, kFlpwcr = 0xFF92,
-                              kEbr1 = 0xFF93, kFenr = 0xFF9B;
+    static constexpr uint16_t kFlmcr1 = 0xFF90, kFlmcr2 = 0xFF91, kFlpwcr = 0xFF92, kEbr1 = 0xFF93,
+                              kFenr = 0xFF9B;
     static constexpr uint8_t kSwe = 0x40, kEsu = 0x20, kPsu = 0x10, kEv = 0x08, kPv = 0x04,
                              kE = 0x02, kP = 0x01;
     static constexpr uint8_t kFlshe = 0x80;
@@ -33,8 +33,8 @@ class FlashController {
     static constexpr int kShortPulseTries = 6;  // tries 1-6 take kPulseUs, then kLongPulseUs
     static constexpr double kPulseTolerance = 0.10;
     // Not sure: the erase blocks EB0-EB3 of 1 KB, then EB4 to the end of the flash.
-    static constexpr uint16_t kEraseBlockStart[6] = {0x0000, 0x0400, 0x0800, 0x0C00, 0x1000,
-                                                     0x8000};
+    static constexpr uint16_t kEraseBlockStart[6] = {0x0000, 0x0400, 0x0800,
+                                                     0x0C00, 0x1000, 0x8000};
 
     struct Hooks {
         // A breach of the rules: the flash address concerned (or -1) and what happened.
@@ -46,8 +46,7 @@ class FlashController {
     };
 
     // Each cell needs between minPulses and maxPulses pulses, fixed per address.
-    FlashController(FlashMemory& cells, int64_t clockHz, int minPulses, int maxPulses,
-                    Hooks hooks);
+    FlashController(FlashMemory& cells, int64_t clockHz, int minPulses, int maxPulses, Hooks hooks);
 
     bool owns(uint16_t address) const {
         return (address >= kFlmcr1 && address <= kEbr1) || address == kFenr;
@@ -77,7 +76,7 @@ class FlashController {
     uint64_t pOnAt_ = 0, eOnAt_ = 0;
 
     std::array<uint8_t, 128> latch_{};
-    int latchBlock_ = -1;  // the 128-byte block the latch holds
+    int latchBlock_ = -1;   // the 128-byte block the latch holds
     int pulsedBlock_ = -1;  // the block of the sequence under way
     int tries_ = 0;
     std::bitset<FlashMemory::kSize / 128> programmed_;  // blocks given a pulse since the erase

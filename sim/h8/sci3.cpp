@@ -8,8 +8,8 @@ namespace quill::sim::h8 {
 namespace {
 
 constexpr uint8_t kSmrChr = 0x40, kSmrPe = 0x20, kSmrPm = 0x10, kSmrStop = 0x08;
-constexpr uint8_t kClearableFlags = Sci3::kTdre | Sci3::kRdrf | Sci3::kOer | Sci3::kFer |
-                                    Sci3::kPer;
+constexpr uint8_t kClearableFlags =
+    Sci3::kTdre | Sci3::kRdrf | Sci3::kOer | Sci3::kFer | Sci3::kPer;
 
 }  // namespace
 

@@ -56,8 +56,8 @@ class Sci3 {
     Send send_;
     uint8_t smr_ = 0, brr_ = 0xFF, scr3_ = 0, tdr_ = 0xFF, ssr_ = kTdre | kTend, rdr_ = 0;
     uint8_t pmr1_ = 0;
-    bool tdrLoaded_ = false;   // TDR written since its last move to the shift register
-    uint64_t tdrAt_ = 0;       // when TDRE went to 0
+    bool tdrLoaded_ = false;    // TDR written since its last move to the shift register
+    uint64_t tdrAt_ = 0;        // when TDRE went to 0
     uint64_t shiftFreeAt_ = 0;  // end of the character in the shift register
 };
 

@@ -80,11 +80,12 @@ TEST(H8Board, TheReceivedProgramRunsAndTalksAtTheRateBrrGives) {
         const char* clock;
         int chipSpeed;  // what BRR gives at this clock
     };
-    const Case cases[] = {{19200, "20", 18939}, {9600, "20", 9615}, {2400, "20", 2404}, {9600, "16", 9615}};
+    const Case cases[] = {
+        {19200, "20", 18939}, {9600, "20", 9615}, {2400, "20", 2404}, {9600, "16", 9615}};
     for (const auto& c : cases) {
         Rig rig("speeds="s + std::to_string(c.speed) + ",clock=" + c.clock);
-        const std::string expected =
-            "\xAA"s + char(0) + char(program.size()) + std::string(program.begin(), program.end()) + "\xAA";
+        const std::string expected = "\xAA"s + char(0) + char(program.size()) +
+                                     std::string(program.begin(), program.end()) + "\xAA";
         ASSERT_EQ(rig.boot(c.speed, program), expected) << c.speed;
         ASSERT_EQ(rig.board->state(), Board::State::Running);
         EXPECT_EQ(rig.exchange({'a', 'b', 'c'}, 50), "bcd") << c.speed;
@@ -95,7 +96,8 @@ TEST(H8Board, TheReceivedProgramRunsAndTalksAtTheRateBrrGives) {
         const auto stops = rig.board->breaches();
         ASSERT_EQ(stops.size(), 1u);
         EXPECT_EQ(stops[0].kind, BoardEvent::Kind::ProgramStopped);
-        EXPECT_NE(stops[0].text.find("illegal instruction H'0001"), std::string::npos) << stops[0].text;
+        EXPECT_NE(stops[0].text.find("illegal instruction H'0001"), std::string::npos)
+            << stops[0].text;
         // Stopped, the chip costs nothing: no more slices are due.
         EXPECT_TRUE(rig.clock.idle());
     }

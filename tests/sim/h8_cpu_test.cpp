@@ -15,7 +15,7 @@ constexpr uint8_t N = kCcrN, Z = kCcrZ, V = kCcrV, C = kCcrC, H = kCcrH;
 
 struct Case {
     const char* name;
-    const char* code;  // assembly; the CPU starts with every register 0 and CCR = I
+    const char* code;              // assembly; the CPU starts with every register 0 and CCR = I
     std::map<int, uint32_t> regs;  // ER number -> value
     int flags = -1;                // H N Z V C after the code, when checked
     std::map<uint16_t, uint8_t> memory = {};
@@ -29,17 +29,32 @@ const Case kCases[] = {
     {"mov.w to E half", "mov.w #0x1234,e1\nmov.w #0,r1", {{1, 0x12340000}}, Z},
     {"mov.l post-increment and pre-decrement",
      "mov.l #0xfa00,er1\nmov.l #0x11223344,er2\nmov.l er2,@-er1\nmov.l @er1+,er3",
-     {{1, 0xFA00}, {3, 0x11223344}}, 0, {{0xF9FC, 0x11}, {0xF9FF, 0x44}}},
+     {{1, 0xFA00}, {3, 0x11223344}},
+     0,
+     {{0xF9FC, 0x11}, {0xF9FF, 0x44}}},
     {"mov.b @(d:16) negative displacement",
      "mov.w #0xfa10,r1\nmov.b #0x5a,r0l\nmov.b r0l,@(-0x10:16,er1)\nmov.b @0xfa00:16,r2h",
-     {{2, 0x5A00}}, 0, {{0xFA00, 0x5A}}},
-    {"mov.w @(d:24) and @aa:24", "mov.w #0xfa00,r1\nmov.w #0xbeef,r0\nmov.w r0,@(0x20:24,er1)\nmov.w @0xfa20:24,e3",
-     {{3, 0xBEEF0000}}, N},
+     {{2, 0x5A00}},
+     0,
+     {{0xFA00, 0x5A}}},
+    {"mov.w @(d:24) and @aa:24",
+     "mov.w #0xfa00,r1\nmov.w #0xbeef,r0\nmov.w r0,@(0x20:24,er1)\nmov.w @0xfa20:24,e3",
+     {{3, 0xBEEF0000}},
+     N},
     {"word access at an odd address takes the even one",
-     "mov.w #0xabcd,r0\nmov.w #0xfa01,r1\nmov.w r0,@er1\nmov.b @0xfa00:16,r2l", {{2, 0xAB}}, N},
-    {"push and pop", "mov.w #0xff00,r7\nmov.w #0x1234,r0\npush.w r0\npop.w e0", {{0, 0x12341234}, {7, 0xFF00}}, 0},
-    {"eepmov.b", "mov.w #0xfa00,r6\nmov.w #0xfb00,r5\nmov.l #0x41424344,er0\nmov.l er0,@er6\nmov.b #3,r4l\neepmov.b",
-     {{4, 0}, {5, 0xFB03}, {6, 0xFA03}}, -1, {{0xFB00, 0x41}, {0xFB02, 0x43}, {0xFB03, 0}}},
+     "mov.w #0xabcd,r0\nmov.w #0xfa01,r1\nmov.w r0,@er1\nmov.b @0xfa00:16,r2l",
+     {{2, 0xAB}},
+     N},
+    {"push and pop",
+     "mov.w #0xff00,r7\nmov.w #0x1234,r0\npush.w r0\npop.w e0",
+     {{0, 0x12341234}, {7, 0xFF00}},
+     0},
+    {"eepmov.b",
+     "mov.w #0xfa00,r6\nmov.w #0xfb00,r5\nmov.l #0x41424344,er0\nmov.l er0,@er6\nmov.b "
+     "#3,r4l\neepmov.b",
+     {{4, 0}, {5, 0xFB03}, {6, 0xFA03}},
+     -1,
+     {{0xFB00, 0x41}, {0xFB02, 0x43}, {0xFB03, 0}}},
     // arithmetic
     {"add.b half carry and carry", "mov.b #0x8f,r0l\nadd.b #0x81,r0l", {{0, 0x10}}, H | V | C},
     {"add.w signed overflow", "mov.w #0x7fff,r0\nadd.w #1,r0", {{0, 0x8000}}, H | N | V},
@@ -47,23 +62,43 @@ const Case kCases[] = {
     {"sub.b borrow", "mov.b #0x10,r0l\nmov.b #0x20,r1l\nsub.b r1l,r0l", {{0, 0xF0}}, N | C},
     {"cmp.w leaves the register", "mov.w #5,r1\ncmp.w #5,r1", {{1, 5}}, Z},
     {"addx keeps Z set only while results are zero",
-     "mov.w #0x0100,r0\nmov.w #0xff00,r1\nadd.b r1l,r0l\naddx r1h,r0h", {{0, 0}, {1, 0xFF00}}, H | Z | C},
+     "mov.w #0x0100,r0\nmov.w #0xff00,r1\nadd.b r1l,r0l\naddx r1h,r0h",
+     {{0, 0}, {1, 0xFF00}},
+     H | Z | C},
     {"subx clears Z on a nonzero result", "mov.b #1,r0l\norc #4,ccr\nsubx #0,r0l", {{0, 1}}, 0},
     {"inc.b overflow", "mov.b #0x7f,r0l\ninc r0l", {{0, 0x80}}, N | V},
     {"dec.w #2 to zero", "mov.w #2,r0\ndec.w #2,r0", {{0, 0}}, Z},
-    {"adds and subs leave the flags", "mov.l #0xfffffffe,er0\nadds #4,er0\nsubs #1,er0", {{0, 1}}, N},
+    {"adds and subs leave the flags",
+     "mov.l #0xfffffffe,er0\nadds #4,er0\nsubs #1,er0",
+     {{0, 1}},
+     N},
     {"neg.b of H'80", "mov.b #0x80,r0l\nneg.b r0l", {{0, 0x80}}, N | V | C},
     {"daa after a BCD add", "mov.b #0x19,r0l\nadd.b #0x28,r0l\ndaa r0l", {{0, 0x47}}, -1},
-    {"das after a BCD subtract", "mov.b #0x42,r0l\nmov.b #0x15,r1l\nsub.b r1l,r0l\ndas r0l", {{0, 0x27}}, -1},
+    {"das after a BCD subtract",
+     "mov.b #0x42,r0l\nmov.b #0x15,r1l\nsub.b r1l,r0l\ndas r0l",
+     {{0, 0x27}},
+     -1},
     {"mulxu.b", "mov.w #0x00c8,r1\nmov.b #0x03,r0l\nmulxu.b r0l,r1", {{0, 3}, {1, 0x0258}}, 0},
-    {"mulxs.w", "mov.w #0xfffe,r0\nmov.l #0x00000003,er1\nmulxs.w r0,er1", {{0, 0xFFFE}, {1, 0xFFFFFFFA}}, N},
-    {"divxu.b remainder and quotient", "mov.w #1000,r1\nmov.b #7,r0l\ndivxu.b r0l,r1", {{0, 7}, {1, 0x068E}}, 0},
+    {"mulxs.w",
+     "mov.w #0xfffe,r0\nmov.l #0x00000003,er1\nmulxs.w r0,er1",
+     {{0, 0xFFFE}, {1, 0xFFFFFFFA}},
+     N},
+    {"divxu.b remainder and quotient",
+     "mov.w #1000,r1\nmov.b #7,r0l\ndivxu.b r0l,r1",
+     {{0, 7}, {1, 0x068E}},
+     0},
     {"divxu.w", "mov.l #100000,er1\nmov.w #300,r0\ndivxu.w r0,er1", {{0, 300}, {1, 0x0064014D}}, 0},
-    {"divxs.b negative quotient", "mov.w #-7,r1\nmov.b #2,r0l\ndivxs.b r0l,r1", {{0, 2}, {1, 0xFFFD}}, N},
+    {"divxs.b negative quotient",
+     "mov.w #-7,r1\nmov.b #2,r0l\ndivxs.b r0l,r1",
+     {{0, 2}, {1, 0xFFFD}},
+     N},
     {"exts.l", "mov.w #0x8001,r0\nexts.l er0", {{0, 0xFFFF8001}}, N},
     {"extu.w", "mov.w #0xff80,r0\nextu.w r0", {{0, 0x0080}}, 0},
     // logic, shifts, rotates
-    {"and.l", "mov.l #0xf0f0f0f0,er0\nmov.l #0x0ff00ff0,er1\nand.l er1,er0", {{0, 0x00F000F0}, {1, 0x0FF00FF0}}, 0},
+    {"and.l",
+     "mov.l #0xf0f0f0f0,er0\nmov.l #0x0ff00ff0,er1\nand.l er1,er0",
+     {{0, 0x00F000F0}, {1, 0x0FF00FF0}},
+     0},
     {"xor.w to zero", "mov.w #0x1234,r0\nxor.w #0x1234,r0", {{0, 0}}, Z},
     {"not.b", "mov.b #0x0f,r0l\nnot.b r0l", {{0, 0xF0}}, N},
     {"shal.b overflow", "mov.b #0x40,r0l\nshal.b r0l", {{0, 0x80}}, N | V},
@@ -72,34 +107,70 @@ const Case kCases[] = {
     {"rotxl.b through carry", "mov.b #0x80,r0l\norc #1,ccr\nrotxl.b r0l", {{0, 0x01}}, C},
     {"rotr.w", "mov.w #1,r0\nrotr.w r0", {{0, 0x8000}}, N | C},
     // bit manipulation
-    {"bset, bclr, bnot on a register", "mov.b #0x0f,r0l\nbset #7,r0l\nbclr #0,r0l\nmov.b #1,r1h\nbnot r1h,r0l",
-     {{0, 0x8C}, {1, 0x0100}}, 0},
+    {"bset, bclr, bnot on a register",
+     "mov.b #0x0f,r0l\nbset #7,r0l\nbclr #0,r0l\nmov.b #1,r1h\nbnot r1h,r0l",
+     {{0, 0x8C}, {1, 0x0100}},
+     0},
     {"btst sets Z from the inverted bit", "mov.b #0x04,r0l\nbtst #2,r0l", {{0, 4}}, 0},
-    {"bld, band, bor, bxor, bst", "mov.b #0x05,r0l\nbld #0,r0l\nband #1,r0l\nbor #2,r0l\nbxor #0,r0l\nbst #7,r0l",
-     {{0, 0x05}}, 0},
-    {"bild, biand, bist", "mov.b #0x02,r0l\nbild #0,r0l\nbiand #2,r0l\nbist #6,r0l", {{0, 0x02}}, C},
-    {"bit operations on memory", "mov.w #0xfa00,r1\nmov.b #0x81,r0l\nmov.b r0l,@er1\nbclr #7,@er1\nbset #3,@er1\nbtst #0,@er1",
-     {{0, 0x81}, {1, 0xFA00}}, N, {{0xFA00, 0x09}}},
+    {"bld, band, bor, bxor, bst",
+     "mov.b #0x05,r0l\nbld #0,r0l\nband #1,r0l\nbor #2,r0l\nbxor #0,r0l\nbst #7,r0l",
+     {{0, 0x05}},
+     0},
+    {"bild, biand, bist",
+     "mov.b #0x02,r0l\nbild #0,r0l\nbiand #2,r0l\nbist #6,r0l",
+     {{0, 0x02}},
+     C},
+    {"bit operations on memory",
+     "mov.w #0xfa00,r1\nmov.b #0x81,r0l\nmov.b r0l,@er1\nbclr #7,@er1\nbset #3,@er1\nbtst #0,@er1",
+     {{0, 0x81}, {1, 0xFA00}},
+     N,
+     {{0xFA00, 0x09}}},
     {"bit operations on the I/O page", "bset #5,@0xd0:8\nbld #5,@0xd0:8", {}, C, {}},
     // branches, calls
-    {"bgt and ble on signed values", "mov.b #0xff,r0l\ncmp.b #1,r0l\nble 1f\nmov.b #1,r1l\n1: cmp.b #1,r0l\nbgt 2f\nmov.b #2,r1h\n2:",
-     {{1, 0x0200}}, -1},
-    {"bhi and bls on unsigned values", "mov.b #0xff,r0l\ncmp.b #1,r0l\nbhi 1f\nmov.b #1,r1l\n1: cmp.b #1,r0l\nbls 2f\nmov.b #2,r1h\n2:",
-     {{1, 0x0200}}, -1},
-    {"bsr and rts use a 16-bit return address", "mov.w #0xff00,r7\nbsr 1f\nbra 2f\n1: mov.w @er7,r2\nrts\n2:",
-     {{7, 0xFF00}}, -1},
+    {"bgt and ble on signed values",
+     "mov.b #0xff,r0l\ncmp.b #1,r0l\nble 1f\nmov.b #1,r1l\n1: cmp.b #1,r0l\nbgt 2f\nmov.b "
+     "#2,r1h\n2:",
+     {{1, 0x0200}},
+     -1},
+    {"bhi and bls on unsigned values",
+     "mov.b #0xff,r0l\ncmp.b #1,r0l\nbhi 1f\nmov.b #1,r1l\n1: cmp.b #1,r0l\nbls 2f\nmov.b "
+     "#2,r1h\n2:",
+     {{1, 0x0200}},
+     -1},
+    {"bsr and rts use a 16-bit return address",
+     "mov.w #0xff00,r7\nbsr 1f\nbra 2f\n1: mov.w @er7,r2\nrts\n2:",
+     {{7, 0xFF00}},
+     -1},
     {"bra d:16", "bra 1f:16\nmov.b #1,r0l\n1:", {{0, 0}}, -1},
     {"jmp @ern", "mov.w #1f,r1\njmp @er1\nmov.b #1,r0l\n1:", {{0, 0}}, -1},
     // control
-    {"ldc and stc through the stack", "mov.w #0xff00,r7\nldc #0x85,ccr\nstc ccr,@-er7\nldc #0,ccr\nldc @er7+,ccr\nstc ccr,r0l",
-     {{0, 0x85}, {7, 0xFF00}}, Z | C},
+    {"ldc and stc through the stack",
+     "mov.w #0xff00,r7\nldc #0x85,ccr\nstc ccr,@-er7\nldc #0,ccr\nldc @er7+,ccr\nstc ccr,r0l",
+     {{0, 0x85}, {7, 0xFF00}},
+     Z | C},
     {"andc, orc, xorc", "ldc #0x0f,ccr\nandc #0x0c,ccr\norc #0x01,ccr\nxorc #0x08,ccr", {}, Z | C},
     {"illegal instruction stops", ".word 0x0001", {}, -1, {}, Cpu::Stop::Illegal},
-    {"a jump outside RAM and flash stops", "mov.w #0x9000,r0\njmp @er0", {}, -1, {}, Cpu::Stop::Runaway},
-    {"a jump to an odd address stops", "mov.w #0xf781,r0\njmp @er0", {}, -1, {}, Cpu::Stop::OddAddress},
+    {"a jump outside RAM and flash stops",
+     "mov.w #0x9000,r0\njmp @er0",
+     {},
+     -1,
+     {},
+     Cpu::Stop::Runaway},
+    {"a jump to an odd address stops",
+     "mov.w #0xf781,r0\njmp @er0",
+     {},
+     -1,
+     {},
+     Cpu::Stop::OddAddress},
     // time: 2 states per access, fetches and data, and the internal states
     {"states of a register move", "mov.w r0,r1", {}, -1, {}, Cpu::Stop::Sleep, 2},
-    {"states of a long move with post-increment", "mov.l @er1+,er0", {}, -1, {}, Cpu::Stop::Sleep, 4 + 4 + 2},
+    {"states of a long move with post-increment",
+     "mov.l @er1+,er0",
+     {},
+     -1,
+     {},
+     Cpu::Stop::Sleep,
+     4 + 4 + 2},
     {"states of a branch", "bra 1f\n1:", {}, -1, {}, Cpu::Stop::Sleep, 4},
     {"states of mulxu.w", "mulxu.w r0,er1", {}, -1, {}, Cpu::Stop::Sleep, 2 + 20},
     {"states of bset on memory", "bset #0,@0xd0:8", {}, -1, {}, Cpu::Stop::Sleep, 4 + 4},
@@ -111,7 +182,8 @@ struct Rig {
 };
 
 TEST(H8Cpu, EachInstructionCaseLeavesWhatTheManualSays) {
-    if (!testing::haveProgram("h8300-hms-as")) GTEST_SKIP() << "binutils-h8300-hms is not installed";
+    if (!testing::haveProgram("h8300-hms-as"))
+        GTEST_SKIP() << "binutils-h8300-hms is not installed";
     testing::ScratchFolder folder;
     // All cases in one program, each from its own label, so that one assembler run does.
     std::string source = "\t.h8300hn\n\t.text\n\t.global _start\n_start:\n";
@@ -122,7 +194,8 @@ TEST(H8Cpu, EachInstructionCaseLeavesWhatTheManualSays) {
         ++k;
     }
     source += "\t.global ends\nends:\n";
-    for (k = 0; k < int(std::size(kCases)); ++k) source += "\t.word case" + std::to_string(k) + "\n";
+    for (k = 0; k < int(std::size(kCases)); ++k)
+        source += "\t.word case" + std::to_string(k) + "\n";
     std::string error;
     const auto image = testing::buildH8(folder, "cases.s", source, Cpu::kRamStart, error);
     ASSERT_FALSE(image.empty()) << error;
@@ -142,7 +215,8 @@ TEST(H8Cpu, EachInstructionCaseLeavesWhatTheManualSays) {
             EXPECT_EQ(cpu.ccr & (H | N | Z | V | C), c.flags)
                 << c.name << ": CCR " << std::hex << int(cpu.ccr);
         }
-        for (auto [a, v] : c.memory) EXPECT_EQ(cpu.read8(a), v) << c.name << std::hex << ": @H'" << a;
+        for (auto [a, v] : c.memory)
+            EXPECT_EQ(cpu.read8(a), v) << c.name << std::hex << ": @H'" << a;
         if (c.states >= 0) {  // SLEEP's own fetch not counted
             EXPECT_EQ(int(cpu.states() - before) - 2, c.states) << c.name;
         }

@@ -106,15 +106,16 @@ std::vector<Mismatch> compare(const std::map<uint32_t, Listed>& lines,
 // those are illegal on the H8/300H. So are odd branch displacements, which it shows anyway.
 // (The assembler is no judge of these: it takes the H8S shifts by two for the H8/300H.)
 bool laterFamilyOnly(const std::string& text) {
-    static const char* const marks[] = {"/", "exr", "mac", "vbr", "sbr", "movmd", "movsd",
-                                        "bpt", "mova", "ldm", "stm", "tas"};
+    static const char* const marks[] = {"/",     "exr", "mac",  "vbr", "sbr", "movmd",
+                                        "movsd", "bpt", "mova", "ldm", "stm", "tas"};
     for (const char* m : marks)
         if (text.find(m) != std::string::npos) return true;
     const auto space = text.find(' ');
-    const std::string name = text.substr(0, space), args = space == std::string::npos ? "" : text.substr(space + 1);
+    const std::string name = text.substr(0, space),
+                      args = space == std::string::npos ? "" : text.substr(space + 1);
     // Shifts and rotates by more than one bit, and extensions by a count.
-    if (args[0] == '#' && (name.rfind("sh", 0) == 0 || name.rfind("rot", 0) == 0 ||
-                           name.rfind("ext", 0) == 0))
+    if (args[0] == '#' &&
+        (name.rfind("sh", 0) == 0 || name.rfind("rot", 0) == 0 || name.rfind("ext", 0) == 0))
         return true;
     if ((name == "jmp" || name == "jsr") && args.find(":32") != std::string::npos) return true;
     if ((name == "bra" || name == "bsr") && (args[0] == 'r' || args[0] == 'e')) return true;
@@ -133,7 +134,8 @@ std::vector<Mismatch> assemblerAgrees(const std::vector<Mismatch>& candidates) {
     testing::ScratchFolder folder;
     auto assemble = [&](const std::vector<const Mismatch*>& list, std::string& errors) {
         std::string src = "\t.h8300hn\n";
-        for (const auto* m : list) src += "\t" + m->listed.text.substr(0, m->listed.text.find(" (")) + "\n";
+        for (const auto* m : list)
+            src += "\t" + m->listed.text.substr(0, m->listed.text.find(" (")) + "\n";
         const std::string path = folder.write("judge.s", src);
         const auto r = runCommand("h8300-hms-as -o " + folder.path("judge.o") + " " + path);
         errors = r.out;
@@ -176,9 +178,10 @@ bool haveBinutils() {
 TEST(H8Encoding, EveryAssembledFormDecodesAsTheGnuDisassemblerSaysIt) {
     if (!haveBinutils()) GTEST_SKIP() << "binutils-h8300-hms is not installed";
     testing::ScratchFolder folder;
-    const std::string src = std::string(std::getenv("QUILLMONT_SOURCE_DIR")) + "/tests/sim/h8_forms.s";
+    const std::string src = QUILLMONT_SOURCE_DIR "/tests/sim/h8_forms.s";
     const std::string obj = folder.path("forms.o"), bin = folder.path("forms.bin");
-    const auto as = runCommand("h8300-hms-as -o " + obj + " " + src + " && h8300-hms-objcopy -O binary " + obj + " " + bin);
+    const auto as = runCommand("h8300-hms-as -o " + obj + " " + src +
+                               " && h8300-hms-objcopy -O binary " + obj + " " + bin);
     ASSERT_EQ(as.status, 0) << as.out;
     const auto dump = runCommand("h8300-hms-objdump -d -m h8300hn " + obj);
     ASSERT_EQ(dump.status, 0) << dump.out;
@@ -213,8 +216,7 @@ TEST(H8Encoding, TheOpcodeSpaceDecodesAsTheGnuDisassemblerSaysIt) {
     for (uint8_t b3 : {0x10, 0x70, 0x18, 0x90})
         for (uint8_t b4 : {0x6B, 0x6A})
             for (int b5 = 0; b5 < 256; ++b5)
-                for (uint8_t prefix : {0x00, 0x40})
-                    add({0x01, prefix, 0x78, b3, b4, uint8_t(b5)});
+                for (uint8_t prefix : {0x00, 0x40}) add({0x01, prefix, 0x78, b3, b4, uint8_t(b5)});
     testing::ScratchFolder folder;
     const std::string bin = folder.write("sweep.bin", std::string(image.begin(), image.end()));
     const auto dump = runCommand("h8300-hms-objdump -b binary -m h8300hn -D " + bin);
@@ -231,7 +233,8 @@ TEST(H8Encoding, TheOpcodeSpaceDecodesAsTheGnuDisassemblerSaysIt) {
         }
     }
     for (const auto& b : assemblerAgrees(judged))
-        if (++failures <= 30) ADD_FAILURE() << "illegal for us, yet the assembler makes it: " << b.describe();
+        if (++failures <= 30)
+            ADD_FAILURE() << "illegal for us, yet the assembler makes it: " << b.describe();
     EXPECT_GT(compared, 100000);
 }
 

@@ -23,7 +23,8 @@ struct Rig {
 
     explicit Rig(int minPulses = 1, int maxPulses = 1)
         : flash(cells, kHz, minPulses, maxPulses,
-                {[this](int, const std::string& t) { breaches.push_back(t); }, {},
+                {[this](int, const std::string& t) { breaches.push_back(t); },
+                 {},
                  [this](bool f, bool r) { fetchFree = f, readFree = r; }}) {
         cells.setStuck(0x0105, 0xF0);
         cells.erase();
@@ -60,7 +61,8 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"a sound try programs the latched zeros", [](Rig& r) { r.program(0x0080, 0x5A); }, "", 0x0080, 0x5A},
+    {"a sound try programs the latched zeros", [](Rig& r) { r.program(0x0080, 0x5A); }, "", 0x0080,
+     0x5A},
     {"the long pulse from try 7 on",
      [](Rig& r) {
          for (int k = 0; k < 6; ++k) r.program(0x0000, 0x00);
@@ -80,16 +82,19 @@ const Case kCases[] = {
      },
      "", 0x0200, 0xFF, 3, 3},
     {"a stuck cell never programs", [](Rig& r) { r.program(0x0100, 0x00); }, "", 0x0105, 0xF0},
-    {"a pulse too long for the try", [](Rig& r) { r.program(0x0000, 0x00, 50); }, "a P pulse of 50.0 us on try 1",
-     0x0000, 0x00},
+    {"a pulse too long for the try", [](Rig& r) { r.program(0x0000, 0x00, 50); },
+     "a P pulse of 50.0 us on try 1", 0x0000, 0x00},
     {"the long pulse before try 7", [](Rig& r) { r.program(0x0000, 0x00, F::kLongPulseUs); },
      "a P pulse of 200.0 us on try 1", 0x0000, 0x00},
-    {"a pulse too short", [](Rig& r) { r.program(0x0000, 0x00, 20); }, "a P pulse of 20.0 us", 0x0000, 0x00},
+    {"a pulse too short", [](Rig& r) { r.program(0x0000, 0x00, 20); }, "a P pulse of 20.0 us",
+     0x0000, 0x00},
     {"PSU without SWE", [](Rig& r) { r.set(F::kPsu, 1); }, "PSU set without SWE"},
     {"P without SWE", [](Rig& r) { r.set(F::kPsu | F::kP, 1); }, "P set without SWE"},
-    {"P without PSU", [](Rig& r) { r.set(F::kSwe, 1), r.set(F::kSwe | F::kP, 1); }, "P set without PSU"},
-    {"a flash write outside program mode is ignored", [](Rig& r) { r.flash.flashWrite(0x0300, 0x00, 0); },
-     "H'0300 written outside program mode", 0x0300, 0xFF},
+    {"P without PSU", [](Rig& r) { r.set(F::kSwe, 1), r.set(F::kSwe | F::kP, 1); },
+     "P set without PSU"},
+    {"a flash write outside program mode is ignored",
+     [](Rig& r) { r.flash.flashWrite(0x0300, 0x00, 0); }, "H'0300 written outside program mode",
+     0x0300, 0xFF},
     {"a flash write during the pulse is ignored",
      [](Rig& r) { r.set(F::kSwe | F::kPsu, 1), r.flash.flashWrite(0x0300, 0x00, 0); },
      "written outside program mode", 0x0300, 0xFF},
@@ -102,7 +107,8 @@ const Case kCases[] = {
      "H'0000 programmed a second time", 0x0000, 0x3F},
     {"more than 1000 tries",
      [](Rig& r) {
-         for (int k = 0; k < 1001; ++k) r.program(0x0000, 0x00, k < 6 ? F::kPulseUs : F::kLongPulseUs);
+         for (int k = 0; k < 1001; ++k)
+             r.program(0x0000, 0x00, k < 6 ? F::kPulseUs : F::kLongPulseUs);
      },
      "more than 1000 programming tries", 0x0000, 0x00, 255, 255},
     {"code run from flash while SWE is set",

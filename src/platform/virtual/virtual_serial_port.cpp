@@ -128,8 +128,7 @@ void VirtualSerialPort::setCtsLine(bool on) {
     if (open_) post(CommEvent::CtsChanged);
 }
 
-void VirtualSerialPort::sendToHost(uint8_t byte, const LineSettings& farSettings,
-                                   int64_t startNs) {
+void VirtualSerialPort::sendToHost(uint8_t byte, const LineSettings& farSettings, int64_t startNs) {
     int64_t start = std::max(startNs >= 0 ? startNs : scheduler_.nowNs(), rxFreeAtNs_);
     int64_t end = start + farSettings.charTimeNs();
     rxFreeAtNs_ = end;

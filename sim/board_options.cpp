@@ -69,23 +69,19 @@ class Parser {
         };
         lastWasSpeeds_ = false;
 
-        if (name == "unpowered" || name == "match-silent" || name == "chatter") {
+        // A new option needs its name in kBoardOptionNames, which --list-sim-options prints.
+        const auto listed =
+            std::find_if(std::begin(kBoardOptionNames), std::end(kBoardOptionNames),
+                         [&](std::string_view n) { return n.substr(0, n.find('=')) == name; });
+        if (listed == std::end(kBoardOptionNames))
+            return "unknown board option \"" + std::string(name) + "\"";
+        if (!listed->ends_with('=')) {
             if (value) return takesNone();
             if (name == "unpowered") o_.unpowered = true;
             if (name == "match-silent") o_.matchSilent = true;
             if (name == "chatter") o_.chatter = true;
             return {};
         }
-
-        const bool known = name == "erase-time" || name == "program-time" || name == "speeds" ||
-                           name == "match-count" || name == "match-byte" || name == "erase" ||
-                           name == "length-echo" || name == "image-echo" || name == "start" ||
-                           name == "prompt" || name == "block" || name == "block-silent" ||
-                           name == "line-error" || name == "power-off" || name == "user-line" ||
-                           name == "stuck" || name == "port-lost" || name == "port-back" ||
-                           name == "adapter-latency" || name == "kernel" || name == "clock" ||
-                           name == "flash-pulses";
-        if (!known) return "unknown board option \"" + std::string(name) + "\"";
         if (!value) return needsValue();
         const std::string_view v = *value;
 

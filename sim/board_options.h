@@ -71,6 +71,15 @@ struct BoardOptions {
     int maxPulses = 3;             // spread over the cells (kernel=run)
 };
 
+// Every option name, in the order of the README's table; a name that takes a value ends in
+// "=".
+inline constexpr std::string_view kBoardOptionNames[] = {
+    "erase-time=",  "program-time=",    "speeds=",    "match-count=",  "unpowered",
+    "match-silent", "match-byte=",      "erase=",     "length-echo=",  "image-echo=",
+    "start=",       "prompt=",          "block=",     "block-silent=", "chatter",
+    "line-error=",  "power-off=",       "user-line=", "stuck=",        "port-lost=",
+    "port-back=",   "adapter-latency=", "kernel=",    "clock=",        "flash-pulses="};
+
 struct BoardOptionsResult {
     BoardOptions options;
     std::string error;  // empty when every option was understood

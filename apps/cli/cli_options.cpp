@@ -2,14 +2,20 @@
 
 #include <QCommandLineParser>
 #include <QSerialPortInfo>
+#include <map>
 
 #include "common/port_factory.h"
 #include "platform/net/host_port.h"
+#include "platform/qt/host_device.h"
+#include "serial/settings_text.h"
 #include "sim/board_options.h"
 
 namespace quill::cli {
 
 namespace {
+
+// Marks a port this user may not open, and the advice that says what to do about it.
+constexpr const char* kNoPermissionMark = "(no permission)";
 
 CliOptions usageError(const std::string& message) {
     CliOptions options;
@@ -44,20 +50,25 @@ CliOptions parseCliOptions(const QStringList& arguments, const char* portVariabl
         "the network (ser2net, quillmont-board), or sim for the virtual board. Default: "
         "QUILLMONT_PORT, else the first serial port.",
         "NAME");
-    const QCommandLineOption listPortsOption("list-ports",
-                                             "Lists the serial ports with their descriptions.");
+    const QCommandLineOption listPortsOption(
+        "list-ports",
+        "Lists the serial ports with their descriptions, marking those this user may not open.");
+    const QCommandLineOption listSimOptionsOption(
+        "list-sim-options", "Lists the virtual board's option names (for --sim).");
     const QCommandLineOption quiet(
         "quiet", "Prints only the report lines: the error report and the final result.");
     const QCommandLineOption sim(
         "sim",
-        "A virtual board option or fault (repeatable; port sim only). See sim/README.md; "
-        "added to QUILLMONT_SIM.",
+        "A virtual board option or fault (repeatable; port sim only), added to QUILLMONT_SIM. "
+        "--list-sim-options lists them; the virtual board's README (sim/README.md, installed "
+        "as virtual-board.md) says what each does.",
         "NAME[=VALUE]");
     const QCommandLineOption dump("dump-flash",
                                   "Writes the virtual board's 32 KB flash to FILE after the "
                                   "run, whatever its outcome (port sim only).",
                                   "FILE");
-    parser.addOptions({help, version, port, listPortsOption, quiet, sim, dump});
+    parser.addOptions(
+        {help, version, port, listPortsOption, listSimOptionsOption, quiet, sim, dump});
     parser.addPositionalArgument("BOOTFILE", "The boot program (kernel) file.");
     parser.addPositionalArgument("USERFILE", "The user program file.");
 
@@ -65,7 +76,12 @@ CliOptions parseCliOptions(const QStringList& arguments, const char* portVariabl
     CliOptions options;
     if (parser.isSet(help)) {
         options.action = CliOptions::Action::Help;
-        options.message = parser.helpText().toStdString();
+        // The usage line names the program as a user types it, not the path it ran from.
+        std::string text = parser.helpText().toStdString();
+        const std::string usage = "Usage: ";
+        if (text.starts_with(usage))
+            text.replace(0, text.find(' ', usage.size()), usage + "quillmont-cli");
+        options.message = text;
         return options;
     }
     if (parser.isSet(version)) {
@@ -74,6 +90,11 @@ CliOptions parseCliOptions(const QStringList& arguments, const char* portVariabl
     }
     if (parser.isSet(listPortsOption)) {
         options.action = CliOptions::Action::ListPorts;
+        return options;
+    }
+
+    if (parser.isSet(listSimOptionsOption)) {
+        options.action = CliOptions::Action::ListSimOptions;
         return options;
     }
 
@@ -103,18 +124,42 @@ CliOptions parseCliOptions(const QStringList& arguments, const char* portVariabl
     return options;
 }
 
-std::string listPorts() {
+std::string portList(const std::vector<PortListing>& ports) {
     std::string out;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        std::string line = info.systemLocation().toStdString();
-        std::string about = info.description().toStdString();
-        if (!info.manufacturer().isEmpty())
-            about += (about.empty() ? "" : ", ") + info.manufacturer().toStdString();
-        if (!about.empty()) line += "\t" + about;
-        out += line + "\n";
+    std::map<std::string, std::vector<std::string>> deniedByGroup;
+    for (const PortListing& port : ports) {
+        out += port.device;
+        if (!port.about.empty()) out += "\t" + port.about;
+        if (port.access.denied) {
+            out += "\t" + std::string(kNoPermissionMark);
+            deniedByGroup[port.access.group].push_back(port.device);
+        }
+        out += "\n";
     }
     out += "sim\tthe virtual H8/3694 board (options: --sim, QUILLMONT_SIM)\n";
     out += "rfc2217://HOST:PORT\ta serial port shared over the network (ser2net, quillmont-board)\n";
+    for (const auto& [group, devices] : deniedByGroup)
+        out += std::string(kNoPermissionMark) + " " + permissionAdvice(devices, group) + "\n";
+    return out;
+}
+
+std::string listPorts() {
+    std::vector<PortListing> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortListing port;
+        port.device = info.systemLocation().toStdString();
+        port.about = info.description().toStdString();
+        if (!info.manufacturer().isEmpty())
+            port.about += (port.about.empty() ? "" : ", ") + info.manufacturer().toStdString();
+        port.access = deviceAccess(port.device);
+        ports.push_back(std::move(port));
+    }
+    return portList(ports);
+}
+
+std::string listSimOptions() {
+    std::string out;
+    for (std::string_view name : sim::kBoardOptionNames) out += std::string(name) + "\n";
     return out;
 }
 

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_port.h"
+
 namespace quill::cli {
 
 // What the command line asks for.
 struct CliOptions {
-    enum class Action { Write, Help, Version, ListPorts, UsageError };
+    enum class Action { Write, Help, Version, ListPorts, ListSimOptions, UsageError };
     Action action = Action::Write;
     std::string bootFile;
     std::string userFile;
@@ -35,7 +37,19 @@ inline constexpr int kInternalErrorExit = 70;
 CliOptions parseCliOptions(const QStringList& arguments, const char* portVariable,
                            const char* simVariable);
 
-// The host's serial ports with their descriptions, one a line, and the virtual board.
+// A host serial port as the port list shows it.
+struct PortListing {
+    std::string device;  // /dev/ttyUSB0
+    std::string about;   // description and maker, possibly empty
+    DeviceAccess access;
+};
+
+// One line a port, "DEVICE<tab>ABOUT", marked where this user may not open it, then the
+// virtual board, then the permission advice for the marked ports, one paragraph a group.
+std::string portList(const std::vector<PortListing>& ports);
+// The same for the host's ports as they are now.
 std::string listPorts();
+// The virtual board's option names, one a line, for --sim.
+std::string listSimOptions();
 
 }  // namespace quill::cli

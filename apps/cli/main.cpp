@@ -9,6 +9,7 @@
 #include "cli/cli_session.h"
 #include "cli/interrupt_notifier.h"
 #include "common/port_factory.h"
+#include "common/program_info.h"
 #include "sim/board_options.h"
 
 int main(int argc, char** argv) {
@@ -23,10 +24,13 @@ int main(int argc, char** argv) {
             std::fputs(options.message.c_str(), stdout);
             return 0;
         case CliOptions::Action::Version:
-            std::printf("quillmont-cli %s\n", QUILLMONT_VERSION);
+            std::fputs(quill::app::versionLine("quillmont-cli").c_str(), stdout);
             return 0;
         case CliOptions::Action::ListPorts:
             std::fputs(quill::cli::listPorts().c_str(), stdout);
+            return 0;
+        case CliOptions::Action::ListSimOptions:
+            std::fputs(quill::cli::listSimOptions().c_str(), stdout);
             return 0;
         case CliOptions::Action::UsageError:
             std::fprintf(stderr, "quillmont-cli: %s\n", options.message.c_str());

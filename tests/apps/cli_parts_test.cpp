@@ -10,6 +10,7 @@
 #include "cli/cli_session.h"
 #include "cli/stream_console.h"
 #include "cli/user_blocks.h"
+#include "serial/settings_text.h"
 #include "support/program_files.h"
 
 namespace quill::testing {
@@ -42,6 +43,26 @@ TEST(CliOptionsTest, TheLineBeatsQuillmontPortAndEachSimAddsToQuillmontSim) {
     EXPECT_EQ(sim.bootFile + "|" + sim.userFile, "b|u");
     EXPECT_EQ(parse({"--port", "sim", "b", "u"}, nullptr, "bogus").action,
               CliOptions::Action::UsageError);
+}
+
+// Each port this user may not open is marked, and the advice follows the list once for each
+// group that would open them.
+TEST(CliOptionsTest, ThePortListMarksThePortsThisUserMayNotOpen) {
+    const std::string list = cli::portList({{"/dev/ttyS0", "", {true, "dialout"}},
+                                            {"/dev/ttyUSB0", "FT232R, FTDI", {}},
+                                            {"/dev/ttyUSB1", "CP2102", {true, "dialout"}},
+                                            {"/dev/ttyACM0", "", {true, ""}}});
+    EXPECT_EQ(list,
+              "/dev/ttyS0\t(no permission)\n"
+              "/dev/ttyUSB0\tFT232R, FTDI\n"
+              "/dev/ttyUSB1\tCP2102\t(no permission)\n"
+              "/dev/ttyACM0\t(no permission)\n"
+              "sim\tthe virtual H8/3694 board (options: --sim, QUILLMONT_SIM)\n"
+              "rfc2217://HOST:PORT\ta serial port shared over the network (ser2net, "
+              "quillmont-board)\n"
+              "(no permission) " +
+                  permissionAdvice({"/dev/ttyACM0"}, "") + "\n(no permission) " +
+                  permissionAdvice({"/dev/ttyS0", "/dev/ttyUSB1"}, "dialout") + "\n");
 }
 
 TEST(StreamConsoleTest, LinesEndWhereverTheInsertsSplitThemAndQuietKeepsTheReport) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <vector>
 
 namespace quill::sim {
 namespace {
@@ -104,6 +106,27 @@ TEST(BoardOptions, AcceptsOrRefusesNamingTheCulprit) {
                                   o.speeds == base.speeds)
             << c.text;
     }
+}
+
+// The names --list-sim-options prints are the README's table, in its order, and a name takes a
+// value where the table gives one.
+TEST(BoardOptions, TheNameListIsTheReadmesTable) {
+    std::ifstream readme(QUILLMONT_SOURCE_DIR "/sim/README.md");
+    ASSERT_TRUE(readme) << "sim/README.md";
+    std::vector<std::string> table;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.starts_with("| name | value |")) inTable = true;
+        if (!inTable || !line.starts_with("| ") || line.starts_with("| name") ||
+            line.starts_with("|---"))
+            continue;
+        const size_t nameEnd = line.find(" |", 2);
+        const size_t valueEnd = line.find(" |", nameEnd + 2);
+        const bool none = line.substr(nameEnd + 3, valueEnd - nameEnd - 3) == "–";
+        table.push_back(line.substr(2, nameEnd - 2) + (none ? "" : "="));
+    }
+    EXPECT_EQ(table,
+              std::vector<std::string>(std::begin(kBoardOptionNames), std::end(kBoardOptionNames)));
 }
 
 }  // namespace

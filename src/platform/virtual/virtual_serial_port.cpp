@@ -110,10 +110,29 @@ void VirtualSerialPort::write(std::span<const uint8_t> bytes) {
 void VirtualSerialPort::scheduleArrival(std::vector<uint8_t> bytes, int64_t atNs,
                                         const LineSettings& sent) {
     scheduler_.schedule(atNs - scheduler_.nowNs(), [this, bytes = std::move(bytes), sent] {
-        // A break or a closed port swallows what was still on its way.
-        for (uint8_t byte : bytes)
-            if (open_ && !break_ && farEnd_ != nullptr) farEnd_->hostChar(byte, sent);
+        for (uint8_t byte : bytes) {
+            if (cable_ == nullptr) {
+                deliverToFarEnd(byte, sent);
+                continue;
+            }
+            // A line error on the far end's UART loses the character there.
+            const auto arrival = cable_->carry(CableFault::Direction::ToBoard, byte);
+            for (size_t i = 0; i < arrival.bytes.size(); ++i) {
+                const uint8_t b = arrival.bytes[i];
+                if (i == 0) {
+                    deliverToFarEnd(b, sent);
+                } else {
+                    scheduler_.schedule(int64_t(i) * sent.charTimeNs(),
+                                        [this, b, sent] { deliverToFarEnd(b, sent); });
+                }
+            }
+        }
     });
+}
+
+void VirtualSerialPort::deliverToFarEnd(uint8_t byte, const LineSettings& sent) {
+    // A break or a closed port swallows what was still on its way.
+    if (open_ && !break_ && farEnd_ != nullptr) farEnd_->hostChar(byte, sent);
 }
 
 std::vector<uint8_t> VirtualSerialPort::readAll() {
@@ -165,6 +184,25 @@ void VirtualSerialPort::queueInput(uint8_t byte) {
 
 void VirtualSerialPort::deliverToHost(uint8_t byte, const LineSettings& farSettings) {
     if (!open_) return;
+    if (cable_ == nullptr) {
+        receiveFromLine(byte, farSettings);
+        return;
+    }
+    const auto arrival = cable_->carry(CableFault::Direction::ToHost, byte);
+    if (arrival.lineError) post(arrival.error);
+    for (size_t i = 0; i < arrival.bytes.size(); ++i) {
+        const uint8_t b = arrival.bytes[i];
+        if (i == 0) {
+            receiveFromLine(b, farSettings);
+        } else {
+            scheduler_.schedule(int64_t(i) * farSettings.charTimeNs(), [this, b, farSettings] {
+                if (open_) receiveFromLine(b, farSettings);
+            });
+        }
+    }
+}
+
+void VirtualSerialPort::receiveFromLine(uint8_t byte, const LineSettings& farSettings) {
     // The adapter's UART reads the character at the settings of the moment; what it holds
     // is bytes, handed over later whatever the settings are then.
     for (const auto& r : wire::receiveChar(byte, farSettings, settings_)) {

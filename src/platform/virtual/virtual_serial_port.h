@@ -10,6 +10,7 @@
 #include "platform/line_settings.h"
 #include "platform/scheduler.h"
 #include "platform/serial_port.h"
+#include "platform/virtual/cable_faults.h"
 #include "platform/virtual/wire.h"
 
 namespace quill {
@@ -105,6 +106,8 @@ class VirtualSerialPort : public SerialPort {
     // restoreDevice() has brought it back.
     void failDevice(const std::string& reason);
     void restoreDevice() { present_ = true; }
+    // Every character on the cable passes through `faults` (nullptr: a sound cable).
+    void setCableFaults(CableFaults* faults) { cable_ = faults; }
 
     // Puts an adapter on the cable (nullopt: the port's own UART, which hands each character
     // over as it arrives).
@@ -142,6 +145,8 @@ class VirtualSerialPort : public SerialPort {
     void log(LineEvent::What what, bool on, std::string settings = {});
     void notifyLines();
     void deliverToHost(uint8_t byte, const LineSettings& farSettings);
+    void receiveFromLine(uint8_t byte, const LineSettings& farSettings);
+    void deliverToFarEnd(uint8_t byte, const LineSettings& sent);
     void queueInput(uint8_t byte);
     void take(const wire::Received& r);
     void hold(const wire::Received& r);
@@ -155,6 +160,7 @@ class VirtualSerialPort : public SerialPort {
     Scheduler& scheduler_;
     std::string name_;
     SerialFarEnd* farEnd_ = nullptr;
+    CableFaults* cable_ = nullptr;
     int portNumber_ = 0;
     int txSize_ = 0;
     int rxSize_ = 0;

@@ -1,6 +1,7 @@
 #include "flash/error_codes.h"
 #include "flash/error_messages.h"
 #include "platform/characters.h"
+#include "platform/line_settings.h"
 #include "shell/form1.h"
 #include "shell/number_forms.h"
 
@@ -9,6 +10,7 @@ namespace quill {
 namespace {
 constexpr uint8_t kWakeUp = 0x0D;
 constexpr Color kKernelTransferColor = Color::rgb(255, 64, 64);
+constexpr int32_t kBlockAnswerMs = 300;
 
 // The text the kernel sent before its last character (the prompt or its answer letter), for
 // the console: each received byte is one character there, whatever UTF-8 it may resemble.
@@ -53,9 +55,7 @@ int32_t Form1::runKernelTransfer(std::string& errorText) {
         cbWrite.setCaption(hexForm(blockAddress));
         promptSeen = false;
         MSComm1.write(blockPacket);
-        // The kernel's 300 ms run from the record's last character: a slow line must not eat
-        // its time to program the block.
-        waitPrompt(afterSending(300, int64_t(blockPacket.size())));
+        waitBlockAnswer();
 
         // A kernel error letter outranks a stop key or a time-out; a prompt leaves an abort
         // code standing.
@@ -77,6 +77,28 @@ int32_t Form1::runKernelTransfer(std::string& errorText) {
     fileSlot.close();
     resetToUserMode();
     return 0;
+}
+
+// The kernel's 300 ms run from the record's last character: a slow line must not eat its time
+// to program the block. Nor can the kernel answer before it has the whole record: a prompt
+// that comes sooner is a doubled or stray character of the exchange before. Taken as the
+// answer, it would set every later answer one block off, and the reset after the last block
+// would cut that block off while still on the line, behind a reported success. So what came
+// before the record was out is dropped and the wait goes on to the same end. The line time
+// is a lower bound of when the record is out: an adapter only adds delay.
+void Form1::waitBlockAnswer() {
+    const int64_t sentNs = clock.nowNs();
+    const int32_t answerMs = afterSending(kBlockAnswerMs, int64_t(blockPacket.size()));
+    const auto line = parseLineSettings(MSComm1.settings());
+    const int64_t outNs = sentNs + (line ? int64_t(blockPacket.size()) * line->charTimeNs() : 0);
+    const int64_t deadlineNs = sentNs + int64_t(answerMs) * kNsPerMs;
+    waitPrompt(answerMs);
+    while (promptSeen && errorCode == kNoError && clock.nowNs() < outNs) {
+        receiveCount = 0;
+        receiveText = "";
+        promptSeen = false;
+        waitPrompt(int32_t((deadlineNs - clock.nowNs() + kNsPerMs - 1) / kNsPerMs));
+    }
 }
 
 }  // namespace quill

@@ -215,6 +215,8 @@ class Form1 : public Form1State, protected Form1Controls {
     void startConsoleLine();
     // ---- flash/kernel_protocol.cpp: the second half of runWriteSequence ----
     int32_t runKernelTransfer(std::string& errorText);
+    // waitPrompt for a block's answer, deaf to what comes before the record is out.
+    void waitBlockAnswer();
     // ---- flash/link.cpp ----
     void armDelayTimer();
     // ---- flash/write_driver.cpp ----

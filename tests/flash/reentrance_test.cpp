@@ -144,5 +144,31 @@ TEST(SoundBehaviour, APortLostInTerminalModeComesBackWithTheUsersLineState) {
     EXPECT_EQ(b.desk->beeper.beeps, 1);
 }
 
+TEST(SoundBehaviour, ADoubledPromptIsNoAnswerToTheNextRecord) {
+    // Characters to the host after start-up: the match answer, H'AA, two length bytes, 300
+    // echoes, H'AA, the 14-character banner and its prompt, then one answer per block.
+    const int64_t block6Answer = 1 + 1 + 2 + 300 + 1 + 14 + 1 + 6;
+    for (auto kind : {CableFault::Kind::Double, CableFault::Kind::Drop}) {
+        BoardDesk b;
+        CableFault fault;
+        fault.direction = CableFault::Direction::ToHost;
+        fault.index = block6Answer;
+        fault.kind = kind;
+        CableFaults cable({fault});
+        b.start();
+        b.desk->port.setCableFaults(&cable);
+        b.write();
+        b.desk->port.setCableFaults(nullptr);
+        ASSERT_EQ(cable.struck().size(), 1u);
+        if (kind == CableFault::Kind::Double) {
+            // The copy comes while the last record goes out: it must not end the write.
+            EXPECT_EQ(b.flash(), b.expectedFlash());
+            EXPECT_NE(b.desk->status.text().find("(Success)"), std::string::npos);
+        } else {
+            EXPECT_NE(b.desk->status.text().find(" ? [ 42 ]"), std::string::npos);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quill

@@ -1,0 +1,79 @@
+// quillmont-storm: runs fault-storm schedules on the virtual board and checks the write's
+// invariants for each.
+//
+//   quillmont-storm [--first SEED] [--count N]   a range of seeds; the last line is
+//                                                "schedules=N violations=V"
+//   quillmont-storm --seed SEED                  one schedule in words, with its console
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "storm/storm_run.h"
+
+namespace {
+
+struct Range {
+    uint64_t first = 1;
+    uint64_t count = 1000;
+    bool replay = false;
+};
+
+bool parse(int argc, char** argv, Range& range) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) return false;
+        const uint64_t value = std::strtoull(argv[++i], nullptr, 10);
+        if (arg == "--first") {
+            range.first = value;
+        } else if (arg == "--count") {
+            range.count = value;
+        } else if (arg == "--seed") {
+            range.first = value;
+            range.count = 1;
+            range.replay = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void report(const quill::storm::Schedule& s, const quill::storm::Verdict& v) {
+    std::cout << "VIOLATION " << s.words();
+    for (const auto& what : v.violations) std::cout << "  broken: " << what << "\n";
+    for (const auto& what : v.struck) std::cout << "  struck: " << what << "\n";
+    std::cout << "  replay: scripts/storm --seed " << s.seed << "\n" << std::flush;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Range range;
+    if (!parse(argc, argv, range)) {
+        std::cerr << "usage: quillmont-storm [--first SEED] [--count N] | --seed SEED\n";
+        return 2;
+    }
+    uint64_t violations = 0, forged = 0, successes = 0;
+    for (uint64_t seed = range.first; seed < range.first + range.count; ++seed) {
+        const auto schedule = quill::storm::drawSchedule(seed);
+        const auto verdict = quill::storm::runSchedule(schedule);
+        if (range.replay) {
+            std::cout << schedule.words();
+            for (const auto& what : verdict.struck) std::cout << "  struck: " << what << "\n";
+            std::cout << "--- console ---\n" << verdict.console << "\n";
+            std::cout << (verdict.success ? "success" : "failure, code " + std::to_string(verdict.code))
+                      << " after " << verdict.writeNs / 1'000'000 << " ms of virtual time\n";
+            for (const auto& what : verdict.violations) std::cout << "broken: " << what << "\n";
+        } else if (!verdict.violations.empty()) {
+            report(schedule, verdict);
+        }
+        violations += verdict.violations.empty() ? 0 : 1;
+        forged += verdict.forgedSuccess ? 1 : 0;
+        successes += verdict.success ? 1 : 0;
+    }
+    std::cout << "successes=" << successes << " forged-acceptances=" << forged << "\n";
+    std::cout << "schedules=" << range.count << " violations=" << violations << std::endl;
+    return violations == 0 ? 0 : 1;
+}

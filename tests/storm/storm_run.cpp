@@ -219,7 +219,9 @@ class StormRun {
     // The same program writes again to a sound board on a sound cable.
     void writeAgain() {
         board_.reset();
-        board_ = std::make_unique<sim::Board>(desk_.clock, desk_.port);
+        sim::BoardOptions sound;
+        sound.kernel = sim::BoardOptions::Kernel::Model;
+        board_ = std::make_unique<sim::Board>(desk_.clock, desk_.port, sound);
         const size_t boxes = desk_.messageBox.shown.size();
         const bool ended = write("the second write");
         v_.console += "\n--- second write ---\n" + desk_.status.text();

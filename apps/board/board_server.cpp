@@ -161,6 +161,7 @@ void BoardServer::printEvent(const sim::BoardEvent& event) {
     std::fprintf(out_, "%12.6f s  %s %d", double(event.timeNs) / double(kNsPerSecond),
                  sim::boardEventName(event.kind), event.value);
     if (event.answer != 0) std::fprintf(out_, " '%c'", event.answer);
+    if (!event.text.empty()) std::fprintf(out_, ": %s", event.text.c_str());
     std::fputc('\n', out_);
     std::fflush(out_);
 }

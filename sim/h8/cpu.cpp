@@ -1,6 +1,8 @@
 #include "sim/h8/cpu.h"
 
+#include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "sim/h8/timing.h"
 
@@ -22,6 +24,14 @@ int32_t signExtend(uint32_t v, int size) {
     return size == 1 ? int8_t(v) : size == 2 ? int16_t(v) : int32_t(v);
 }
 
+#define HOT [[gnu::always_inline]] inline
+
+// A register's bytes within its ER word in host memory.
+constexpr int kLowByte = std::endian::native == std::endian::little ? 0 : 3;
+constexpr int kHighByte = std::endian::native == std::endian::little ? 1 : 2;
+constexpr int kLowWord = std::endian::native == std::endian::little ? 0 : 2;
+constexpr int kHighWord = std::endian::native == std::endian::little ? 2 : 0;
+
 bool executable(uint16_t pc) {
     return pc < Cpu::kFlashEnd || (pc >= Cpu::kRamStart && pc < Cpu::kRamEnd);
 }
@@ -42,7 +52,7 @@ void Cpu::reset(uint16_t startPc) {
 void Cpu::invalidate(uint16_t from, uint16_t to) {
     // An instruction that starts up to kMaxLength - 1 bytes before `from` reads it too.
     const int first = (from >= kMaxLength ? from - kMaxLength + 1 : 0) / 2;
-    for (int w = first; w <= to / 2; ++w) valid_[size_t(w)] = false;
+    for (int w = first; w <= to / 2; ++w) valid_[size_t(w)] = 0;
 }
 
 void Cpu::setFlashAccess(bool fetchFree, bool readFree) {
@@ -55,7 +65,8 @@ void Cpu::setFlashAccess(bool fetchFree, bool readFree) {
 // ---- memory
 
 uint8_t Cpu::read8(uint16_t a) {
-    if (a >= kRamEnd || (a >= 0xF700 && a < kRamStart)) return bus_.ioRead(a, states_);
+    if (a >= kRamStart && a < kRamEnd) return mem_[a];
+    if (a >= 0xF700) return bus_.ioRead(a, states_);
     if (a < kFlashEnd && !flashReadFree_) return bus_.flashRead(a, states_);
     return mem_[a];
 }
@@ -73,9 +84,8 @@ uint32_t Cpu::read32(uint16_t a) {
 void Cpu::write8(uint16_t a, uint8_t v) {
     if (a >= kRamStart && a < kRamEnd) {
         mem_[a] = v;
-        const int w = a / 2;
         // Self-modified code: the few decoded instructions that cover this byte.
-        for (int k = w; k >= 0 && k > w - kMaxLength / 2; --k) valid_[size_t(k)] = false;
+        if (code_[a / 64] | code_[(a - kMaxLength + 1) / 64]) invalidate(a, a);
     } else if (a < kFlashEnd) {
         bus_.flashWrite(a, v, states_);
     } else if (a >= 0xF700) {  // the I/O registers; elsewhere nothing answers
@@ -97,38 +107,30 @@ void Cpu::write32(uint16_t a, uint32_t v) {
 
 // ---- registers and operands
 
-uint32_t Cpu::readReg(int r, int size) const {
-    switch (size) {
-        case 1:
-            return r & 8 ? er[r & 7] & 0xFF : (er[r & 7] >> 8) & 0xFF;
-        case 2:
-            return r & 8 ? er[r & 7] >> 16 : er[r & 7] & 0xFFFF;
-        default:
-            return er[r & 7];
+HOT uint32_t Cpu::readReg(int r, int size) const {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(er) + (r & 7) * 4;
+    if (size == 1) return bytes[r & 8 ? kLowByte : kHighByte];
+    if (size == 2) {
+        uint16_t w;
+        std::memcpy(&w, bytes + (r & 8 ? kHighWord : kLowWord), 2);
+        return w;
+    }
+    return er[r & 7];
+}
+
+HOT void Cpu::writeReg(int r, int size, uint32_t v) {
+    auto* bytes = reinterpret_cast<uint8_t*>(er) + (r & 7) * 4;
+    if (size == 1) {
+        bytes[r & 8 ? kLowByte : kHighByte] = uint8_t(v);
+    } else if (size == 2) {
+        const uint16_t w = uint16_t(v);
+        std::memcpy(bytes + (r & 8 ? kHighWord : kLowWord), &w, 2);
+    } else {
+        er[r & 7] = v;
     }
 }
 
-void Cpu::writeReg(int r, int size, uint32_t v) {
-    uint32_t& e = er[r & 7];
-    switch (size) {
-        case 1:
-            if (r & 8)
-                e = (e & 0xFFFFFF00u) | (v & 0xFF);
-            else
-                e = (e & 0xFFFF00FFu) | (v & 0xFF) << 8;
-            break;
-        case 2:
-            if (r & 8)
-                e = (e & 0xFFFFu) | v << 16;
-            else
-                e = (e & 0xFFFF0000u) | (v & 0xFFFF);
-            break;
-        default:
-            e = v;
-    }
-}
-
-uint16_t Cpu::address(const Operand& o, int size) {
+HOT uint16_t Cpu::address(const Operand& o, int size) {
     uint16_t a = 0;
     switch (o.mode) {
         case Mode::Ind:
@@ -162,14 +164,14 @@ uint16_t Cpu::address(const Operand& o, int size) {
     return a;
 }
 
-uint32_t Cpu::readOperand(const Operand& o, int size) {
+HOT uint32_t Cpu::readOperand(const Operand& o, int size) {
     if (o.mode == Mode::Reg) return readReg(o.reg, size);
     if (o.mode == Mode::Imm) return o.value & mask(size);
     const uint16_t a = address(o, size);
     return size == 1 ? read8(a) : size == 2 ? read16(a) : read32(a);
 }
 
-void Cpu::writeOperand(const Operand& o, int size, uint32_t v) {
+HOT void Cpu::writeOperand(const Operand& o, int size, uint32_t v) {
     if (o.mode == Mode::Reg) return writeReg(o.reg, size, v);
     const uint16_t a = address(o, size);
     if (size == 1) write8(a, uint8_t(v));
@@ -177,13 +179,12 @@ void Cpu::writeOperand(const Operand& o, int size, uint32_t v) {
     if (size == 4) write32(a, v);
 }
 
-void Cpu::setNZ(uint32_t r, int size) {
-    ccr &= uint8_t(~(kCcrN | kCcrZ));
-    if (r & signBit(size)) ccr |= kCcrN;
-    if ((r & mask(size)) == 0) ccr |= kCcrZ;
+HOT void Cpu::setNZ(uint32_t r, int size) {
+    ccr = uint8_t((ccr & ~(kCcrN | kCcrZ)) | (r & signBit(size) ? kCcrN : 0) |
+                  ((r & mask(size)) == 0 ? kCcrZ : 0));
 }
 
-bool Cpu::condition(int cond) const {
+HOT bool Cpu::condition(int cond) const {
     const bool c = ccr & kCcrC, v = ccr & kCcrV, z = ccr & kCcrZ, n = ccr & kCcrN;
     switch (cond) {
         case 0x0:
@@ -280,7 +281,6 @@ std::string Cpu::stopText() const {
 
 const Insn* Cpu::fetch() {
     const size_t w = pc >> 1;
-    if (valid_[w]) return &decoded_[w];
     if (!executable(pc)) {
         halt(Stop::Runaway, pc);
         return nullptr;
@@ -290,7 +290,8 @@ const Insn* Cpu::fetch() {
         return &(decoded_[w] = decode(&mem_[pc]));
     }
     decoded_[w] = decode(&mem_[pc]);
-    valid_[w] = true;
+    valid_[w] = 1;
+    code_[pc / 64] = code_[(pc + kMaxLength - 1) / 64] = 1;
     return &decoded_[w];
 }
 
@@ -298,7 +299,7 @@ uint64_t Cpu::run(uint64_t budget) {
     const uint64_t start = states_;
     const uint64_t end = states_ + budget;
     while (stop_ == Stop::Running && states_ < end) {
-        const Insn* i = fetch();
+        const Insn* i = valid_[pc >> 1] ? &decoded_[pc >> 1] : fetch();
         if (i == nullptr) break;
         const uint16_t at = pc;
         states_ += i->states;
@@ -310,7 +311,7 @@ uint64_t Cpu::run(uint64_t budget) {
 
 // ---- instructions
 
-bool Cpu::execute(const Insn& i) {
+[[gnu::flatten]] bool Cpu::execute(const Insn& i) {
     const uint16_t next = uint16_t(pc + i.length);
     const int size = i.size;
     const uint32_t m = mask(size), s = signBit(size);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <bitset>
 #include <cstdint>
 #include <string>
 
@@ -100,7 +99,8 @@ class Cpu {
     // 64 KB and the longest instruction's tail, so that decoding at the top never reads past.
     std::array<uint8_t, 0x10000 + kMaxLength> mem_{};
     std::array<Insn, 0x8000> decoded_{};
-    std::bitset<0x8000> valid_;
+    std::array<uint8_t, 0x8000> valid_{};     // by word: decoded_ holds what is there
+    std::array<uint8_t, 0x10000 / 64> code_{};  // by 64 bytes: some instruction was decoded here
     bool flashFetchFree_ = true;
     bool flashReadFree_ = true;
     uint64_t states_ = 0;

@@ -5,8 +5,8 @@
 // instructions per CPU second, x_real = the speed-up.
 
 #include <benchmark/benchmark.h>
-
 #include <time.h>
+
 #include <vector>
 
 #include "sim/flash_memory.h"

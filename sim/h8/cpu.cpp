@@ -645,8 +645,8 @@ uint64_t Cpu::run(uint64_t budget) {
         case Op::Stc:
             if (i.dst.mode == Mode::Reg)
                 writeReg(i.dst.reg, 1, ccr);
-            else
-                writeOperand(i.dst, 2, uint32_t(ccr << 8 | ccr));
+            else  // the CCR in the upper byte of the word; the chip leaves the lower undetermined
+                writeOperand(i.dst, 2, uint32_t(ccr << 8));
             break;
         case Op::Andc:
             ccr &= uint8_t(i.src.value);
@@ -658,10 +658,10 @@ uint64_t Cpu::run(uint64_t budget) {
             ccr ^= uint8_t(i.src.value);
             break;
         case Op::Eepmov: {
-            // R4L (or R4) bytes from @ER6+ to @ER5+, the count going down to 0.
+            // R4L (or R4) bytes from @ER5+ to @ER6+, the count going down to 0.
             uint32_t n = readReg(size == 1 ? 12 : 4, size);
             for (; n != 0; --n) {
-                write8(uint16_t(er[5]), read8(uint16_t(er[6])));
+                write8(uint16_t(er[6]), read8(uint16_t(er[5])));
                 ++er[5], ++er[6];
                 states_ += 2 * kStatesPerAccess;
             }

@@ -22,9 +22,11 @@ struct Ran {
     std::string out;  // stdout and stderr
 };
 
+// `command` through the shell; what it writes to stderr is kept too, unless it sends that
+// elsewhere itself.
 inline Ran runCommand(const std::string& command) {
     Ran r;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    FILE* p = popen(("{ " + command + "; } 2>&1").c_str(), "r");
     if (p == nullptr) return r;
     char buf[65536];
     size_t n;

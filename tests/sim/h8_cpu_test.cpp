@@ -50,9 +50,9 @@ const Case kCases[] = {
      {{0, 0x12341234}, {7, 0xFF00}},
      0},
     {"eepmov.b",
-     "mov.w #0xfa00,r6\nmov.w #0xfb00,r5\nmov.l #0x41424344,er0\nmov.l er0,@er6\nmov.b "
+     "mov.w #0xfa00,r5\nmov.w #0xfb00,r6\nmov.l #0x41424344,er0\nmov.l er0,@er5\nmov.b "
      "#3,r4l\neepmov.b",
-     {{4, 0}, {5, 0xFB03}, {6, 0xFA03}},
+     {{4, 0}, {5, 0xFA03}, {6, 0xFB03}},
      -1,
      {{0xFB00, 0x41}, {0xFB02, 0x43}, {0xFB03, 0}}},
     // arithmetic

@@ -8,6 +8,11 @@
 #include "sim/h8/chip.h"
 #include "support/h8_tools.h"
 
+// The C programs, compiled natively here: what they must give on the chip too.
+namespace cprograms {
+#include "sim/h8_programs.c"
+}  // namespace cprograms
+
 namespace quill::sim::h8 {
 namespace {
 
@@ -257,6 +262,43 @@ TEST(H8Cpu, TrapAndNmiVectorThroughFlashAndReturn) {
     cpu.run(1000);
     EXPECT_EQ(cpu.er[1], 0x6600u);
     EXPECT_EQ(cpu.stopped(), Cpu::Stop::Running);  // back after the SLEEP, where it fell through
+}
+
+// C built with h8300-hms-gcc -mh -mn: recursion, bit fields, a jump table, function pointers,
+// 32-bit shifts and sums, signed division. Its results in RAM must be the native ones.
+TEST(H8Cpu, CProgramsGiveOnTheChipWhatTheyGiveNatively) {
+    if (!testing::haveProgram("h8300-hms-gcc")) GTEST_SKIP() << "gcc-h8300-hms is not installed";
+    testing::ScratchFolder folder;
+    const std::string object = folder.path("programs.o");
+    const auto cc = testing::runCommand("h8300-hms-gcc -std=gnu99 -mh -mn -O2 -c -o " + object +
+                                        " " QUILLMONT_SOURCE_DIR "/tests/sim/h8_programs.c");
+    ASSERT_EQ(cc.status, 0) << cc.out;
+    // Stack at the top of RAM, the results from H'FE00.
+    const char* start =
+        "\t.h8300hn\n\t.text\n\t.global _start\n_start:\tmov.l\t#0xff7e,er7\n"
+        "\tmov.l\t#0xfe00,er0\n\tjsr\t@_run\n\tsleep\n";
+    std::string error;
+    const auto image = testing::buildH8(folder, "start.s", start, 0x0100, error, object);
+    ASSERT_FALSE(image.empty()) << error;
+    // The linker puts the C's constant tables first: _start is where the symbols say.
+    const auto nm = testing::runCommand("h8300-hms-nm " + folder.path("start.coff"));
+    const auto at = nm.out.find(" T _start");
+    ASSERT_NE(at, std::string::npos) << nm.out;
+    const auto entry = uint16_t(std::stoul(nm.out.substr(at - 16, 16), nullptr, 16));
+    Rig rig;
+    Cpu& cpu = rig.chip.cpu();
+    std::copy(image.begin(), image.end(), cpu.memory() + 0x0100);
+    cpu.invalidate(0, Cpu::kFlashEnd - 1);
+    cpu.reset(entry);
+    cpu.run(20'000'000);
+    ASSERT_EQ(cpu.stopped(), Cpu::Stop::Sleep) << cpu.stopText();
+    cprograms::u32 native[RESULTS];
+    cprograms::run(native);
+    for (int k = 0; k < RESULTS; ++k) {
+        const uint16_t at = uint16_t(0xFE00 + 4 * k);
+        const uint32_t got = uint32_t(cpu.read16(at)) << 16 | cpu.read16(uint16_t(at + 2));
+        EXPECT_EQ(got, native[k]) << "result " << k;
+    }
 }
 
 }  // namespace

@@ -56,7 +56,8 @@ inline std::vector<uint8_t> buildH8(ScratchFolder& folder, const std::string& na
     std::snprintf(org, sizeof org, "0x%x", origin);
     const bool c = name.size() > 2 && name.substr(name.size() - 2) == ".c";
     const std::string object =
-        c ? "h8300-hms-gcc -mh -mn -O2 -nostdlib -nostartfiles -c -o " + base + ".o " + src
+        c ? "h8300-hms-gcc -std=gnu99 -mh -mn -O2 -nostdlib -nostartfiles -c -o " + base + ".o " +
+                src
           : "h8300-hms-as -o " + base + ".o " + src;
     const std::string steps = object + " && h8300-hms-ld -m h8300hn -Ttext " + org +
                               " -e _start -o " + base + ".coff " + base + ".o " + more +

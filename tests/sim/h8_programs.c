@@ -1,0 +1,138 @@
+/* Small C programs for the emulated H8/300H: built with h8300-hms-gcc -mh -mn for the chip,
+ * and compiled into the test itself, which runs them natively; both must give the same
+ * results. Only fixed-width types, so that int's 16 bits on the chip change nothing; no 32-bit
+ * multiply or divide, which libgcc has only for the plain H8/300. */
+
+#ifdef __H8300H__
+typedef unsigned long u32;
+typedef long s32;
+#define NOINLINE __attribute__((noinline))
+#else
+typedef unsigned int u32;
+typedef int s32;
+#define NOINLINE __attribute__((noinline)) static
+#endif
+typedef unsigned short u16;
+typedef short s16;
+typedef unsigned char u8;
+
+#define RESULTS 12
+
+NOINLINE u16 fib(u16 n) {
+    return n < 2 ? n : (u16)(fib((u16)(n - 1)) + fib((u16)(n - 2)));
+}
+
+NOINLINE u16 crc16(const u8* p, u16 n) {
+    u16 crc = 0xFFFF;
+    while (n--) {
+        crc = (u16)(crc ^ (u16)(*p++ << 8));
+        for (u8 k = 0; k < 8; ++k) crc = (crc & 0x8000) ? (u16)((u16)(crc << 1) ^ 0x1021) : (u16)(crc << 1);
+    }
+    return crc;
+}
+
+NOINLINE void sort(s16* a, u16 n) {
+    for (u16 i = 1; i < n; ++i) {
+        s16 v = a[i];
+        u16 j = i;
+        while (j > 0 && a[j - 1] > v) {
+            a[j] = a[j - 1];
+            --j;
+        }
+        a[j] = v;
+    }
+}
+
+NOINLINE u32 isqrt(u32 x) {
+    u32 root = 0, bit = (u32)1 << 30;
+    while (bit > x) bit >>= 2;
+    while (bit != 0) {
+        if (x >= root + bit) {
+            x -= root + bit;
+            root = (root >> 1) + bit;
+        } else {
+            root >>= 1;
+        }
+        bit >>= 2;
+    }
+    return root;
+}
+
+struct Flags {
+    unsigned a : 3;
+    unsigned b : 5;
+    unsigned c : 1;
+    unsigned d : 7;
+};
+
+NOINLINE u16 packFlags(u16 seed) {
+    struct Flags f;
+    f.a = seed & 7;
+    f.b = (seed >> 3) & 31;
+    f.c = (seed >> 8) & 1;
+    f.d = (seed >> 9) & 127;
+    f.b = (u8)(f.b + f.a);
+    return (u16)(f.a | (u16)(f.b << 3) | (u16)(f.c << 8) | (u16)(f.d << 9));
+}
+
+NOINLINE u16 dispatch(u16 k) {
+    switch (k) {
+        case 0: return 11;
+        case 1: return 23;
+        case 2: return 37;
+        case 3: return 41;
+        case 4: return 53;
+        case 5: return 67;
+        case 6: return 79;
+        default: return 97;
+    }
+}
+
+static u16 twice(u16 v) { return (u16)(v * 2); }
+static u16 square(u16 v) { return (u16)(v * v); }
+
+NOINLINE u32 mulAdd(u16 a, u16 b, u32 c) { return (u32)a * b + c; }
+
+void run(u32* out) {
+    volatile u16 n = 15, seed = 0xBEEF;
+    u8 buf[64];
+    for (u16 i = 0; i < 64; ++i) buf[i] = (u8)(i * 7 + 3);
+    out[0] = fib(n);
+    out[1] = crc16(buf, 64);
+
+    s16 a[16];
+    for (u16 i = 0; i < 16; ++i) a[i] = (s16)((u16)(seed * (i + 1)) ^ 0x5A5A);
+    sort(a, 16);
+    u32 h = 0;
+    for (u16 i = 0; i < 16; ++i) h = (h << 5) - h + (u16)a[i]; /* no 32-bit multiply helper */
+    out[2] = h;
+
+    out[3] = isqrt(123456789);
+    out[4] = isqrt((u32)seed << 12);
+
+    s16 sum = 0;
+    for (s16 x = -300; x < 300; x += 37) sum = (s16)(sum + x / 7 + x % 5);
+    out[5] = (u16)sum;
+
+    out[6] = packFlags(seed);
+    u32 d = 0;
+    for (u16 k = 0; k < 10; ++k) d = (d << 3) + (d << 1) + dispatch(k);
+    out[7] = d;
+
+    u16 (*f[2])(u16) = {twice, square};
+    u16 acc = 3;
+    for (u16 k = 0; k < 6; ++k) acc = f[k & 1]((u16)(acc + k));
+    out[8] = acc;
+
+    out[9] = mulAdd(40000, (u16)(seed >> 4), 0x12345678);
+
+    const char* text = "Quillmont writes the H8/3694";
+    u16 len = 0;
+    while (text[len]) ++len;
+    char rev[40];
+    for (u16 i = 0; i < len; ++i) rev[i] = text[len - 1 - i];
+    u32 hash = 5381;
+    for (u16 i = 0; i < len; ++i) hash = ((hash << 5) + hash) ^ (u8)rev[i];
+    out[10] = hash;
+    out[11] = len;
+}

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <QProcess>
+#include <algorithm>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -75,7 +76,8 @@ struct Child {
 
 // A board server on a port of the system's choice; its address as the client names it.
 struct Server : Child {
-    explicit Server(QStringList args) : Child(QUILLMONT_BOARD, (args << "--listen" << "127.0.0.1:0")) {
+    explicit Server(QStringList args, const std::string& listen = "127.0.0.1:0")
+        : Child(QUILLMONT_BOARD, args << "--listen" << QString::fromStdString(listen)) {
         const std::string first = waitForOutput("\n", 10'000);
         const size_t at = first.find("rfc2217://");
         if (at != std::string::npos) address = first.substr(at, first.find('\n', at) - at);
@@ -222,6 +224,7 @@ TEST(Network, ALostServerEndsTheWriteWith83AndAMissingOneTakesTheMissingPortPath
     board.process->kill();
     EXPECT_EQ(write.finish(10'000), 83) << write.out << write.err;
     EXPECT_NE(write.out.find("COM receive error !"), std::string::npos) << write.out;
+    EXPECT_NE(write.out.find("was lost"), std::string::npos) << write.out;
 
     Child refused = cli("rfc2217://127.0.0.1:" + std::to_string(freePort()),
                         kExamples + "boot.mot", kExamples + "small.mot");
@@ -230,6 +233,32 @@ TEST(Network, ALostServerEndsTheWriteWith83AndAMissingOneTakesTheMissingPortPath
               std::string::npos)
         << refused.err;
     EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
+}
+
+TEST(Network, ALostConnectionIsMadeAgainWithTheLineAsItWas) {
+    const std::string listen = "127.0.0.1:" + std::to_string(freePort());
+    auto board = std::make_unique<Server>(QStringList{"--verbose"}, listen);
+    ASSERT_EQ(board->address, "rfc2217://" + listen);
+    Rfc2217Port port(board->address);
+    std::vector<CommEvent> events;
+    port.setEventHandler([&](CommEvent kind) { events.push_back(kind); });
+    port.setSettings("9600,N,8,1");
+    port.setRts(false);
+    ASSERT_TRUE(port.open()) << port.errorString();
+    port.setDtr(true);
+    ASSERT_TRUE(runUntil([&] { return port.cts(); }));
+    board.reset();
+    ASSERT_TRUE(runUntil([&] { return port.lost(); }));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(port.cts());
+    EXPECT_NE(port.errorString().find("lost"), std::string::npos);
+
+    board = std::make_unique<Server>(QStringList{"--verbose"}, listen);
+    ASSERT_TRUE(runUntil([&] { return port.isOpen() && port.cts(); }));
+    EXPECT_EQ(std::count(events.begin(), events.end(), CommEvent::PortLost), 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(), CommEvent::PortBack), 1);
+    // DTR on with RTS off, put back: the board leaves reset in boot mode.
+    EXPECT_FALSE(board->waitForOutput("boot mode", 5000).empty()) << board->out;
 }
 
 TEST(Network, TheBoardTakesOneClientAtATimeAndRefusesBadOptions) {

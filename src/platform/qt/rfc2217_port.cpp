@@ -32,17 +32,30 @@ std::string printable(const QByteArray& bytes) {
 Rfc2217Port::Rfc2217Port(std::string name) : name_(std::move(name)) {
     if (auto parsed = parseRfc2217Name(name_); parsed.address) address_ = parsed.address;
     QObject::connect(&socket_, &QTcpSocket::readyRead, &socket_, [this] {
-        if (open_) pump();
+        if (open_) {
+            pump();
+        } else if (lost_) {
+            reconnectInput();
+        }
+    });
+    QObject::connect(&socket_, &QTcpSocket::connected, &socket_, [this] {
+        if (!lost_) return;
+        socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        send(session_.start());
     });
     QObject::connect(&socket_, &QTcpSocket::disconnected, &socket_, [this] {
-        if (open_) lost();
+        if (open_) connectionLost();
     });
     QObject::connect(&socket_, &QTcpSocket::errorOccurred, &socket_, [this] {
-        if (open_ && socket_.state() != QAbstractSocket::ConnectedState) lost();
+        if (open_ && socket_.state() != QAbstractSocket::ConnectedState) connectionLost();
     });
+    reconnectTimer_.setInterval(kReopenIntervalMs);
+    QObject::connect(&reconnectTimer_, &QTimer::timeout, &reconnectTimer_,
+                     [this] { tryReconnect(); });
 }
 
 Rfc2217Port::~Rfc2217Port() {
+    reconnectTimer_.stop();
     QObject::disconnect(&socket_, nullptr, nullptr, nullptr);
     socket_.abort();
 }
@@ -78,6 +91,8 @@ bool Rfc2217Port::open() {
     modemState_ = 0;
     sentSettings_.reset();
     failed_ = false;
+    lost_ = false;
+    reconnectTimer_.stop();
     ++ownWaits_;
     struct Leave {
         int& count;
@@ -118,7 +133,14 @@ bool Rfc2217Port::open() {
         for (const auto& message : in.messages) handle(message);
     }
 
+    bringUpLine(true);
+    if (!input_.empty()) deliver(CommEvent::DataReceived);
+    return open_;
+}
+
+void Rfc2217Port::bringUpLine(bool awaitConfirmation) {
     open_ = true;
+    failed_ = false;
     error_.clear();
     send(rfc2217::lineSettingsMessages(session_, settings_, std::nullopt));
     sentSettings_ = settings_;
@@ -132,13 +154,44 @@ bool Rfc2217Port::open() {
     control(dtr_ ? rfc2217::kDtrOn : rfc2217::kDtrOff);
     control(rts_ ? rfc2217::kRtsOn : rfc2217::kRtsOff);
     if (break_) control(rfc2217::kBreakOn);
-    awaitConfirmations();
-    if (!input_.empty()) deliver(CommEvent::DataReceived);
-    return open_;
+    if (awaitConfirmation) {
+        awaitConfirmations();
+    } else {
+        unconfirmed_.clear();
+    }
+}
+
+// Every interval, a fresh attempt: a connection still being made after a whole interval
+// goes to a host that does not answer, and is begun again.
+void Rfc2217Port::tryReconnect() {
+    if (!lost_ || !address_) return;
+    socket_.abort();
+    session_ = rfc2217::Session(rfc2217::Session::Role::Client);
+    socket_.connectToHost(QString::fromStdString(address_->host), address_->port);
+}
+
+// The negotiation of a connection made again, as it comes, without waiting in a loop.
+void Rfc2217Port::reconnectInput() {
+    const QByteArray bytes = socket_.readAll();
+    auto in = session_.receive(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
+    send(in.reply);
+    for (const auto& message : in.messages) handle(message);
+    if (!session_.comPortReady()) return;
+    lost_ = false;
+    reconnectTimer_.stop();
+    bringUpLine(false);
+    raise(CommEvent::PortBack);
+    if (!in.data.empty()) {
+        input_.insert(input_.end(), in.data.begin(), in.data.end());
+        raise(CommEvent::DataReceived);
+    }
 }
 
 void Rfc2217Port::close() {
     open_ = false;
+    lost_ = false;
+    reconnectTimer_.stop();
     if (socket_.state() == QAbstractSocket::ConnectedState) {
         socket_.flush();
         socket_.disconnectFromHost();
@@ -188,7 +241,7 @@ bool Rfc2217Port::awaitConfirmations() {
         if (pump()) continue;
         if (socket_.state() != QAbstractSocket::ConnectedState) break;
         socket_.waitForReadyRead(int(deadline.remainingTime()));
-        if (!pump() && socket_.state() != QAbstractSocket::ConnectedState) lost();
+        if (!pump() && socket_.state() != QAbstractSocket::ConnectedState) connectionLost();
     }
     --ownWaits_;
     if (unconfirmed_.empty() || failed_) return true;
@@ -245,15 +298,19 @@ void Rfc2217Port::handle(const rfc2217::ComPortMessage& message) {
     }
 }
 
-// A connection lost is a device that failed: one error event, then writes go nowhere and
-// CTS reads off, so that a write ends with its line-error code instead of waiting.
-void Rfc2217Port::lost() {
+// A connection lost is a device that failed: the port closes and says so once, so that a
+// write ends with its line-error code instead of waiting, and the connection is tried again.
+void Rfc2217Port::connectionLost() {
     if (failed_) return;
     failed_ = true;
+    open_ = false;
+    lost_ = true;
     unconfirmed_.clear();
     modemState_ = 0;
     error_ = "the connection to " + (address_ ? address_->text() : name_) + " was lost";
-    deliver(CommEvent::OtherError);
+    socket_.abort();
+    deliver(CommEvent::PortLost);
+    reconnectTimer_.start();
 }
 
 // Inside the port's own waits the program is in the middle of a call to the port; it hears

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTcpSocket>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -16,7 +17,9 @@ namespace quill {
 // A serial port on another machine, reached as rfc2217://HOST:PORT: a Telnet connection with
 // the COM-PORT-OPTION of RFC 2217 (ser2net, quillmont-board). The socket lives on the
 // user-interface thread's event loop, so received bytes reach the program through the same
-// yields as a local port's.
+// yields as a local port's. A connection that is lost is tried again every kReopenIntervalMs,
+// without blocking, until the server takes it; the line settings, DTR, RTS and break are then
+// put back.
 class Rfc2217Port : public SerialPort {
   public:
     static constexpr int kConnectTimeoutMs = 5000;
@@ -45,6 +48,7 @@ class Rfc2217Port : public SerialPort {
     bool isOpen() const override { return open_; }
     std::string portName() const override { return name_; }
     std::string errorString() const override { return error_; }
+    bool lost() const override { return lost_; }
     void setDtr(bool on) override;
     bool dtr() const override { return dtr_; }
     void setRts(bool on) override;
@@ -61,6 +65,10 @@ class Rfc2217Port : public SerialPort {
 
   private:
     bool fail(const std::string& why);
+    // After the server agreed: the line as the program has it, then the port is open.
+    void bringUpLine(bool awaitConfirmation);
+    void tryReconnect();
+    void reconnectInput();
     void send(const std::vector<uint8_t>& bytes);
     // A SET-CONTROL change, confirmed by the server before it counts as done.
     void control(uint8_t value);
@@ -68,13 +76,14 @@ class Rfc2217Port : public SerialPort {
     // Takes in what the socket has; true when something came.
     bool pump();
     void handle(const rfc2217::ComPortMessage& message);
-    void lost();
+    void connectionLost();
     void deliver(CommEvent kind);
     void notice(const std::string& text);
 
     std::string name_;
     std::optional<HostPort> address_;
     QTcpSocket socket_;
+    QTimer reconnectTimer_;
     rfc2217::Session session_{rfc2217::Session::Role::Client};
     std::string error_;
     std::string settingsText_ = "9600,N,8,1";
@@ -85,7 +94,8 @@ class Rfc2217Port : public SerialPort {
     bool rts_ = false;
     bool break_ = false;
     bool open_ = false;
-    bool failed_ = false;
+    bool failed_ = false;  // the connection broke: nothing goes out until it is made again
+    bool lost_ = false;    // and the port is trying to make it again
     uint8_t modemState_ = 0;
     std::deque<uint8_t> input_;
     // SET-CONTROL values sent and not yet confirmed, oldest first.

@@ -3,6 +3,8 @@
 // four boards at once, four quillmont-board servers each written by its own quillmont-cli,
 // against one such write alone.
 //
+// Also the cost of one confirmed line change on localhost (line_change_us).
+//
 // Counters: net_ratio = wall time ÷ bound (target at most 1.05); net_cpu_pct = the writer's
 // CPU time as a share of the write's wall time (target at most 3); four_ratio = the wall time
 // of four parallel writes ÷ that of one (target at most 1.10).
@@ -19,6 +21,7 @@
 #include "bench/line_bound.h"
 #include "cli/cli_session.h"
 #include "cli/user_blocks.h"
+#include "platform/qt/rfc2217_port.h"
 #include "sim/board_options.h"
 
 namespace {
@@ -85,6 +88,30 @@ void BM_NetworkWrite19200(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_NetworkWrite19200)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// One DTR change, confirmed by the server before it counts as done: what each line change of
+// a write costs on top of its delay.
+void BM_LineChangeOnLocalhost(benchmark::State& state) {
+    BoardProcess board;
+    if (board.address.empty()) {
+        state.SkipWithError("quillmont-board did not start");
+        return;
+    }
+    Rfc2217Port port(board.address);
+    if (!port.open()) {
+        state.SkipWithError(port.errorString().c_str());
+        return;
+    }
+    bool on = false;
+    for (auto _ : state) {
+        on = !on;
+        port.setDtr(on);
+    }
+    state.counters["line_change_us"] =
+        benchmark::Counter(double(state.iterations()) * 1e-6,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LineChangeOnLocalhost)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // Wall time of `count` quillmont-cli writes started together, each to its own board; 0 when
 // one failed.

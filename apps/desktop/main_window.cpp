@@ -116,9 +116,8 @@ MainWindow::MainWindow(const std::string& commandLine, ProgramEnd* programEnd, Q
                       helpForm_,        fileSlot_,         yield_,           scheduler_},
         commandLine);
     if (port_.network) {
-        // A line of its own in the console, where the user watches the write.
         port_.network->setNoticeHandler(
-            [this](const std::string& text) { form_->consoleWrite(text + "\r\n"); });
+            [this](const std::string& text) { form_->portNotice(text); });
     }
     wire();
     buildMenus();

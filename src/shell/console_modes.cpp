@@ -57,6 +57,15 @@ void Form1::portLost() {
     checkH8Power();
 }
 
+void Form1::portNotice(const std::string& text) {
+    if (!startupDone) {
+        pendingPortMessage_ += text + "\r\n";
+        return;
+    }
+    startConsoleLine();
+    consoleWrite(text + "\r\n");
+}
+
 void Form1::portBack() {
     startConsoleLine();
     consoleWrite(

@@ -6,7 +6,7 @@
 //
 //   shell/startup.cpp           start-up, the command line, the first tick, shutdown
 //   shell/console_modes.cpp     terminal and write mode, the power indicator, screen reset,
-//                               a lost port and its return
+//                               a lost port and its return, the port's notices
 //   shell/window_events.cpp     what each click, menu item and text change starts
 //   serial/com_port.cpp         port set-up, line settings, the RTS/DTR/CTS labels
 //   images/record_readers.cpp   the four record readers with their sinks
@@ -98,6 +98,9 @@ class Form1 : public Form1State, protected Form1Controls {
     // and the power indicator.
     void portLost();
     void portBack();
+    // Something the port says that is no event (a network server that does not confirm line
+    // changes): a console line of its own, held until the first tick has reset the screen.
+    void portNotice(const std::string& text);
     // Inserts text at the console's caret: the one way output is added.
     void consoleWrite(std::string_view text);
 

@@ -292,7 +292,8 @@ TEST(Network, ProgramsRichInFFAreWrittenThroughTheEscaping) {
     boot[1] = 0xFE;
     for (size_t i = 0; i < user.size(); i += 3) user[i] = uint8_t(i / 3);
     const std::string dump = scratch.path("flash.bin");
-    Server board({"--once", "--dump-flash", QString::fromStdString(dump)});
+    // The stand-in kernel: the boot program is data here, not code to run.
+    Server board({"--once", "--sim", "kernel=model", "--dump-flash", QString::fromStdString(dump)});
     ASSERT_FALSE(board.address.empty());
     Child write = cli(board.address, scratch.write("boot.mot", sRecords(0xF780, boot)),
                       scratch.write("user.mot", sRecords(0x0100, user)));

@@ -33,10 +33,14 @@ BoardServerOptions parseBoardServerOptions(const QStringList& arguments, const c
                 .append(kDefaultListen)
                 .c_str(),
         "HOST:PORT");
-    const QCommandLineOption sim("sim",
-                                 "A virtual board option or fault (repeatable). See "
-                                 "sim/README.md; added to QUILLMONT_SIM.",
-                                 "NAME[=VALUE]");
+    const QCommandLineOption sim(
+        "sim",
+        "A virtual board option or fault (repeatable), added to QUILLMONT_SIM. "
+        "--list-sim-options lists them; the virtual board's README (sim/README.md, installed "
+        "as virtual-board.md) says what each does.",
+        "NAME[=VALUE]");
+    const QCommandLineOption listSimOptions(
+        "list-sim-options", "Lists the virtual board's option names (for --sim).");
     const QCommandLineOption dump(
         "dump-flash", "Writes the board's 32 KB flash to FILE each time a client disconnects.",
         "FILE");
@@ -44,7 +48,7 @@ BoardServerOptions parseBoardServerOptions(const QStringList& arguments, const c
     const QCommandLineOption verbose("verbose",
                                      "Prints the clients' comings and goings and the board's "
                                      "events as they happen.");
-    parser.addOptions({help, version, listen, sim, dump, once, verbose});
+    parser.addOptions({help, version, listen, sim, listSimOptions, dump, once, verbose});
 
     if (!parser.parse(arguments)) return usageError(parser.errorText().toStdString());
     BoardServerOptions options;
@@ -55,6 +59,11 @@ BoardServerOptions parseBoardServerOptions(const QStringList& arguments, const c
     }
     if (parser.isSet(version)) {
         options.action = BoardServerOptions::Action::Version;
+        return options;
+    }
+    if (parser.isSet(listSimOptions)) {
+        options.action = BoardServerOptions::Action::ListSimOptions;
+        for (std::string_view name : sim::kBoardOptionNames) options.message += std::string(name) + "\n";
         return options;
     }
     if (!parser.positionalArguments().isEmpty())

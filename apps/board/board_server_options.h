@@ -11,7 +11,7 @@ inline constexpr const char* kDefaultListen = "127.0.0.1:2217";
 
 // What quillmont-board's command line asks for.
 struct BoardServerOptions {
-    enum class Action { Serve, Help, Version, UsageError };
+    enum class Action { Serve, Help, Version, ListSimOptions, UsageError };
     Action action = Action::Serve;
     HostPort listen{"127.0.0.1", 2217};
     // The virtual board's options: QUILLMONT_SIM's, then every --sim, joined by commas.
@@ -19,7 +19,7 @@ struct BoardServerOptions {
     std::string dumpFlash;  // empty: no dump
     bool once = false;
     bool verbose = false;
-    // For Help and UsageError: the text to print.
+    // For Help, ListSimOptions and UsageError: the text to print.
     std::string message;
 };
 

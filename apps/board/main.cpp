@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
         QCoreApplication::arguments(), std::getenv(quill::sim::kBoardOptionsVariable));
     switch (options.action) {
         case BoardServerOptions::Action::Help:
+        case BoardServerOptions::Action::ListSimOptions:
             std::fputs(options.message.c_str(), stdout);
             return 0;
         case BoardServerOptions::Action::Version:

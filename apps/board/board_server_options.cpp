@@ -21,9 +21,9 @@ BoardServerOptions parseBoardServerOptions(const QStringList& arguments, const c
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Serves the virtual H8/3694 board over the network as an RFC 2217 serial port, in real\n"
-        "time: any RFC 2217 client (quillmont-cli --port rfc2217://HOST:PORT, pyserial,\n"
-        "socat) drives its DTR (reset), RTS (boot mode, NMI) and data, and reads its CTS\n"
-        "(power). One client at a time.");
+        "time: any RFC 2217 client (quillmont-cli --port rfc2217://HOST:PORT, pyserial)\n"
+        "drives its DTR (reset), RTS (boot mode, NMI) and data, and reads its CTS (power).\n"
+        "One client at a time.");
     const QCommandLineOption help({"h", "help"}, "Shows this help.");
     const QCommandLineOption version({"v", "version"}, "Shows the version.");
     const QCommandLineOption listen(

@@ -34,9 +34,8 @@
 #define FENR_FLSHE 0x80
 #endif
 
-/* Memory map (documented). */
+/* Memory map (documented); the RAM and where the boot ROM puts the kernel are in kernel.ld. */
 #define FLASH_SIZE 0x8000u
-#define RAM_START 0xF780u
 
 /* The program / program-verify sequence: waits in microseconds (sibling). */
 #define WAIT_AFTER_SWE_US 1

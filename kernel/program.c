@@ -4,13 +4,18 @@
 #include "kernel.h"
 
 /* The chip allows MAX_TRIES_ALLOWED tries, but the host waits only 300 ms for the answer to a
- * record: a kernel that used them all would be taken for a silent one. Past this many a block
- * does not program (sound cells need a handful) and the answer says so while the host still
- * listens. The proof on the emulated chip checks the time it takes at the slowest clock. */
-#define MAX_TRIES 200
-#if MAX_TRIES > MAX_TRIES_ALLOWED
-#error "more tries than the flash allows"
-#endif
+ * record: a kernel that used them all would be taken for a silent one. Sound cells need a
+ * handful of pulses, so the kernel gives up after GIVE_UP_MS of tries and says so while the
+ * host still listens. A try with the long pulse takes about TRY_WAITS_US of waits and pulse
+ * and TRY_WORK_STATES states of the kernel's own work (latching, verifying), as measured on
+ * the emulated chip. */
+#define GIVE_UP_MS 150ul
+#define TRY_WAITS_US 350ul
+#define TRY_WORK_STATES 20000ul
+#define MAX_TRIES \
+    (GIVE_UP_MS * 1000 / (TRY_WAITS_US + TRY_WORK_STATES * 1000 / KERNEL_CLOCK_KHZ))
+typedef char tries_allowed[MAX_TRIES <= MAX_TRIES_ALLOWED ? 1 : -1];
+typedef char tries_past_the_short_pulses[MAX_TRIES > PULSE_SHORT_TRIES ? 1 : -1];
 
 enum verdict { VERIFIED, PENDING, IMPOSSIBLE };
 

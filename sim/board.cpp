@@ -257,6 +257,12 @@ void Board::hostChar(uint8_t byte, const LineSettings& hostSettings) {
         catchUp();
         auto& sci = chip_->sci();
         if (!sci.receiverOn()) return;
+        // In real time the host's characters can reach the board a few at once, late; the
+        // chip takes each a character time after the one before at the soonest, as the line
+        // would have brought them, or it would see an overrun that never happened.
+        const uint64_t charStates = statesIn(hostSettings.charTimeNs(), options_.clockHz);
+        chip_->runUntil(std::max(chip_->states(), lastReceiveStates_ + charStates));
+        lastReceiveStates_ = chip_->states();
         for (const auto& r : wire::receiveChar(byte, hostSettings, sci.lineSettings())) {
             using R = h8::Sci3::Received;
             const R kind = r.kind == wire::Received::Kind::Byte           ? R::Byte
@@ -421,6 +427,7 @@ void Board::startKernel() {
 void Board::startChip() {
     state_ = State::Running;
     chipStartNs_ = scheduler_.nowNs();
+    lastReceiveStates_ = 0;
     h8::Chip::Setup setup;
     setup.clockHz = options_.clockHz;
     setup.minPulses = options_.minPulses;

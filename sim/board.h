@@ -190,6 +190,7 @@ class Board : public SerialFarEnd {
     // kernel=run
     std::unique_ptr<h8::Chip> chip_;
     int64_t chipStartNs_ = 0;
+    uint64_t lastReceiveStates_ = 0;  // when the chip took the last host character
     Scheduler::Handle tick_ = 0;
 };
 

@@ -45,7 +45,7 @@ ProgramPort makeProgramPort(Scheduler& scheduler, const char* portVariable,
     port->keepTraffic(false);
     // In real time a wake-up per character of a block record would cost more CPU than the
     // rest of the write; the board answers a record only once it is whole anyway.
-    port->deliverWholeWrites(true);
+    port->deliverWholeWrites(options.options.kernel == sim::BoardOptions::Kernel::Model);
     made.board = std::make_unique<sim::Board>(scheduler, *port, options.options);
     made.port = std::move(port);
     return made;

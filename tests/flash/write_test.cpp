@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "shell/number_forms.h"
 #include "support/board_desk.h"
 
 namespace quill {
@@ -12,15 +11,8 @@ namespace {
 using testing::BoardDesk;
 
 std::string successLog(const BoardDesk& b, int matchTry, const std::string& speed) {
-    const std::string n = decimalForm(int64_t(b.bootBytes.size()));
-    return "Boot Program [ " + b.bootFile + " ] ... exist\r\n" + "User Program [ " + b.userFile +
-           " ] ... exist\r\n" + "check H8 Power ... ON\r\n" + "read Boot Program ... [" + n +
-           " ]  OK\r\n" + "set H8 to Boot mode ... OK\r\n" + "set COM Speed ... [" +
-           decimalForm(matchTry) + " ] " + speed + " OK\r\n" + "erace Flash-ROM ...  OK\r\n" +
-           "send Length(Boot Program) [" + n + " ] to H8 ...  OK\r\n" +
-           "send Image(Boot Program) to H8 ...  OK\r\n" + "waiting Start Boot Program ...  OK\r\n" +
-           "--- Start User Boot Program ---Quill kernel\r\n\n\r\n" +
-           "send Image(User Program) to H8 ...  OK\r\n" + "Flash write end ! (Success)\r\n";
+    return testing::successTranscript(b.bootFile, b.userFile, int(b.bootBytes.size()), matchTry,
+                                      speed, "Quill kernel\r\n");
 }
 
 TEST(Write, AWholeWriteLogsEveryStepAndLeavesTheProgramInFlash) {

@@ -1,0 +1,158 @@
+#pragma once
+
+// The host's end of the cable driven by hand, for what the write never sends: it takes the
+// board through boot mode to a running kernel, then sends any bytes and times the answer.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "images/hex_record.h"
+#include "platform/virtual/virtual_scheduler.h"
+#include "platform/virtual/virtual_serial_port.h"
+#include "sim/board.h"
+
+namespace quill::testing {
+
+// Every data byte of a program file of S-records or Intel HEX records, by address.
+inline std::map<uint16_t, uint8_t> fileBytes(const std::string& path) {
+    struct Sink : RecordSink {
+        std::map<uint16_t, uint8_t> bytes;
+        void dataByte(int32_t, int32_t address, uint8_t value) override {
+            bytes[uint16_t(address)] = value;
+        }
+    } sink;
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        int32_t error = 0;
+        if (line.starts_with(':')) readIntelHexLine(line, sink, error);
+        if (line.starts_with('S')) readSRecordLine(line, sink, error);
+        if (error != 0) throw std::runtime_error(path + ": bad record " + line);
+    }
+    return sink.bytes;
+}
+
+// The boot program as the boot ROM stores it from H'F780.
+inline std::vector<uint8_t> bootImageFromFile(const std::string& path) {
+    std::vector<uint8_t> image;
+    for (auto [address, value] : fileBytes(path)) {
+        if (address < 0xF780) throw std::runtime_error(path + ": a byte below H'F780");
+        image.resize(std::max(image.size(), size_t(address - 0xF780 + 1)), 0xFF);
+        image[address - 0xF780] = value;
+    }
+    return image;
+}
+
+// The flash as a user program leaves it.
+inline std::vector<uint8_t> flashFromFile(const std::string& path) {
+    std::vector<uint8_t> flash(0x8000, 0xFF);
+    for (auto [address, value] : fileBytes(path)) flash.at(address) = value;
+    return flash;
+}
+
+// A block record as the write sends it, with data byte i = fill + i * step; its form can then
+// be spoiled byte by byte, and sign() makes the checksum sound again.
+struct CraftedRecord {
+    std::array<uint8_t, 137> bytes{};
+
+    CraftedRecord(uint16_t address, uint8_t fill, int step = 0) {
+        bytes[0] = 'A';
+        bytes[4] = uint8_t(address >> 8);
+        bytes[5] = uint8_t(address);
+        for (int i = 0; i < 128; ++i) bytes[size_t(6 + i)] = uint8_t(fill + i * step);
+        bytes[136] = 0x0D;
+        sign();
+    }
+    // Worked out here rather than with the program's own code, so that a wrong sum there
+    // shows.
+    CraftedRecord& sign() {
+        unsigned sum = 0;
+        for (size_t i = 0; i < 134; ++i) sum += bytes[i];
+        bytes[134] = uint8_t((0x10000 - sum) >> 8);
+        bytes[135] = uint8_t(0x10000 - sum);
+        return *this;
+    }
+    std::vector<uint8_t> cut(size_t length) const {
+        return {bytes.begin(), bytes.begin() + long(length)};
+    }
+    std::vector<uint8_t> whole() const { return {bytes.begin(), bytes.end()}; }
+};
+
+class KernelLine {
+  public:
+    // `options` as QUILLMONT_SIM takes them; `speed` one the board's boot ROM matches.
+    KernelLine(const std::string& options, int speed) : speed_(speed) {
+        auto parsed = sim::parseBoardOptions(options);
+        if (!parsed.ok()) throw std::invalid_argument(parsed.error);
+        port_.setSettings(std::to_string(speed) + ",N,8,1");
+        board_ = std::make_unique<sim::Board>(clock_, port_, parsed.options);
+        port_.setRts(true);
+        port_.setDtr(true);
+        port_.open();
+    }
+
+    // Boot mode, the bit-rate match, the erase and the image, then the wake-up CR: what the
+    // kernel sent up to its prompt, or a text that says which step went wrong.
+    std::string start(const std::vector<uint8_t>& image) {
+        port_.setDtr(false);
+        port_.setRts(false);
+        run(3);
+        port_.setDtr(true);
+        run(100);
+        std::string got;
+        for (int k = 0; k < 21 && got.empty(); ++k) got = exchange({0x00}, 5);
+        if (got != std::string(1, '\0')) return "no bit-rate match";
+        if (exchange({0x55}, board_->options().eraseTimeMs + 50) != "\xAA") return "no erase";
+        const auto n = image.size();
+        if (exchange({uint8_t(n >> 8), uint8_t(n)}, 20, 2).size() != 2) return "no length echo";
+        const std::string echo = exchange(image, int(n * 2 * 11'000 / speed_) + 50, n + 1);
+        if (echo != std::string(image.begin(), image.end()) + "\xAA") return "no image echo";
+        // Everything the kernel says within the 100 ms the write gives it.
+        return exchange({0x0D}, 100, SIZE_MAX);
+    }
+
+    // Sends `bytes`, then waits up to `waitMs` for `want` bytes back (and 5 ms more for any
+    // that follow at once): what came, possibly "". Nothing older than the send is kept.
+    std::string exchange(const std::vector<uint8_t>& bytes, int waitMs, size_t want = 1) {
+        port_.readAll();
+        sentNs_ = clock_.nowNs();
+        port_.write(bytes);
+        const int64_t deadline = sentNs_ + int64_t(waitMs) * kNsPerMs;
+        clock_.schedule(deadline - sentNs_, [] {});
+        std::string got;
+        clock_.runUntil([&] {
+            const auto in = port_.readAll();
+            if (got.empty() && !in.empty()) answerNs_ = clock_.nowNs();
+            got.append(in.begin(), in.end());
+            return got.size() >= want || clock_.nowNs() >= deadline;
+        });
+        run(5);
+        const auto more = port_.readAll();
+        return got + std::string(more.begin(), more.end());
+    }
+
+    // From the last send to the first byte of its answer.
+    int64_t answerDelayNs() const { return answerNs_ - sentNs_; }
+    sim::Board& board() { return *board_; }
+
+  private:
+    void run(int ms) { clock_.runFor(int64_t(ms) * kNsPerMs); }
+
+    VirtualScheduler clock_;
+    VirtualSerialPort port_{clock_, "kernel line"};
+    std::unique_ptr<sim::Board> board_;
+    int speed_;
+    int64_t sentNs_ = 0;
+    int64_t answerNs_ = 0;
+};
+
+}  // namespace quill::testing

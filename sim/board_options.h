@@ -65,7 +65,7 @@ struct BoardOptions {
     // kernel=run|model: what runs after the boot ROM's start answer: the received program on
     // the emulated CPU, or the stand-in that answers block records without running anything.
     enum class Kernel { Model, Run };
-    Kernel kernel = Kernel::Model;
+    Kernel kernel = Kernel::Run;
     int64_t clockHz = 20'000'000;  // clock=MHZ: the chip's system clock (kernel=run)
     int minPulses = 1;             // flash-pulses=MIN:MAX: the P pulses a flash cell needs,
     int maxPulses = 3;             // spread over the cells (kernel=run)

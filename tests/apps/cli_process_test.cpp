@@ -97,9 +97,10 @@ class CliProcess : public ::testing::Test {
     const std::string userFile = folder.write("user.hex", intelHex(0x0000, user));
 
     // A board fast enough that a whole write takes about a second, most of it the host's own
-    // fixed delays.
+    // fixed delays; its stand-in kernel takes the made-up boot program.
     std::vector<std::string> onSim(std::vector<std::string> options) const {
-        options.insert(options.begin(), {"--port", "sim", "--sim", "erase-time=10"});
+        options.insert(options.begin(),
+                       {"--port", "sim", "--sim", "kernel=model", "--sim", "erase-time=10"});
         options.insert(options.end(), {boot, userFile});
         return options;
     }
@@ -136,7 +137,7 @@ TEST_F(CliProcess, ASuccessfulWriteLogsLinesOnStdoutAloneAndDumpsTheFlash) {
 TEST_F(CliProcess, AFailureExitsWithItsCodeReportsOnStdoutAndSaysWhyOnStderr) {
     const CliRun run = runCli({"--quiet", "--sim", "erase-time=10", "--dump-flash",
                                folder.path("flash.bin"), boot, userFile},
-                              {"QUILLMONT_PORT=sim", "QUILLMONT_SIM=block=1:Z"}, true);
+                              {"QUILLMONT_PORT=sim", "QUILLMONT_SIM=kernel=model,block=1:Z"}, true);
     EXPECT_EQ(run.status, 56) << run.out << run.err;
     EXPECT_EQ(
         run.out,

@@ -99,7 +99,8 @@ class DesktopOnBoard : public ::testing::Test {
   protected:
     void SetUp() override {
         ::setenv("QUILLMONT_PORT", "sim", 1);
-        ::setenv("QUILLMONT_SIM", boardOptions, 1);
+        // The stand-in kernel: it takes the made-up boot program and the fault options.
+        ::setenv("QUILLMONT_SIM", ("kernel=model," + std::string(boardOptions)).c_str(), 1);
         window = std::make_unique<MainWindow>("", realEnd ? nullptr : &end);
         window->show();
         window->activateWindow();

@@ -45,8 +45,9 @@ struct Rig {
     std::unique_ptr<Board> board;
     std::vector<CommEvent> comm;
 
+    // The stand-in kernel, whose answers these tests shape with the fault options.
     explicit Rig(std::string_view options = "") {
-        auto parsed = parseBoardOptions(options);
+        auto parsed = parseBoardOptions("kernel=model," + std::string(options));
         EXPECT_TRUE(parsed.ok()) << parsed.error;
         port.setEventHandler([this](CommEvent e) { comm.push_back(e); });
         port.setSettings("38400,N,8,1");

@@ -28,13 +28,15 @@ namespace {
 using namespace quill;
 using namespace quill::bench;
 
-// One whole write per iteration with the board options `simOptions`.
-void fullWrite(benchmark::State& state, const std::string& simOptions) {
+// One whole write per iteration with the board options `simOptions` and the boot program
+// `boot` from the examples.
+void fullWrite(benchmark::State& state, const std::string& simOptions,
+               const std::string& boot = "boot.mot") {
     const std::string examples = std::string(QUILLMONT_SOURCE_DIR) + "/examples/";
     cli::CliOptions options;
     options.port = "sim";
     options.simOptions = simOptions;
-    options.bootFile = examples + "boot.mot";
+    options.bootFile = examples + boot;
     options.userFile = examples + "full.mot";
     options.quiet = true;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(std::fopen("/dev/null", "w"),
@@ -72,6 +74,13 @@ void BM_FullWrite19200(benchmark::State& state) {
     fullWrite(state, kSpeedOption);
 }
 BENCHMARK(BM_FullWrite19200)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The same with our kernel running on the emulated chip (kernel=run): the CPU share is then
+// mostly the emulated CPU's, which runs all the time the write lasts.
+void BM_FullWriteKernelRun(benchmark::State& state) {
+    fullWrite(state, kSpeedOption + ",kernel=run", "kernel-20mhz.mot");
+}
+BENCHMARK(BM_FullWriteKernelRun)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // The same through a USB-serial adapter whose latency timer holds the board's bytes: with
 // low-latency mode granted (the timer drops to 1 ms) and with a driver that has no such mode.

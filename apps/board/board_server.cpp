@@ -30,10 +30,12 @@ BoardServer::BoardServer(Scheduler& scheduler, const BoardServerOptions& options
     : scheduler_(scheduler), options_(options), out_(out), err_(err), port_(scheduler, "network") {
     // A server may run for months: keep no log of every character on the virtual wire.
     port_.keepTraffic(false);
-    // A wake-up per block record, not per character: the board answers whole records only.
-    port_.deliverWholeWrites(true);
-    board_ = std::make_unique<sim::Board>(scheduler_, port_,
-                                          sim::parseBoardOptions(options_.simOptions).options);
+    // A wake-up per block record, not per character, where the stand-in kernel answers whole
+    // records only; a program on the emulated chip sees each character as it arrives (its
+    // SCI3 would overrun on a whole record at once).
+    const auto boardOptions = sim::parseBoardOptions(options_.simOptions).options;
+    port_.deliverWholeWrites(boardOptions.kernel == sim::BoardOptions::Kernel::Model);
+    board_ = std::make_unique<sim::Board>(scheduler_, port_, boardOptions);
     board_->keepEvents(false);
     if (options_.verbose)
         board_->setEventListener([this](const sim::BoardEvent& event) { printEvent(event); });
@@ -83,11 +85,12 @@ void BoardServer::accept(QTcpSocket* socket) {
     // Each echoed byte of the boot transfer is a round trip: no waiting for a full segment.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (options_.verbose) say(out_, "client " + clientName_ + " connected");
-    session_ = std::make_unique<sim::ComPortServer>(port_, [socket](const std::vector<uint8_t>& bytes) {
-        if (socket->state() != QAbstractSocket::ConnectedState) return;
-        socket->write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
-        socket->flush();
-    });
+    session_ =
+        std::make_unique<sim::ComPortServer>(port_, [socket](const std::vector<uint8_t>& bytes) {
+            if (socket->state() != QAbstractSocket::ConnectedState) return;
+            socket->write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+            socket->flush();
+        });
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] { received(); });
     QObject::connect(socket, &QTcpSocket::disconnected, socket, [this] { dropped(); });
     if (socket->bytesAvailable() > 0) received();
@@ -97,8 +100,8 @@ void BoardServer::accept(QTcpSocket* socket) {
 // Telnet client shows, and is let go.
 void BoardServer::refuse(QTcpSocket* socket) {
     const std::string who = peerName(*socket);
-    const std::string why =
-        "quillmont-board: the board is busy: " + clientName_ + " is connected; one client at a time";
+    const std::string why = "quillmont-board: the board is busy: " + clientName_ +
+                            " is connected; one client at a time";
     say(err_, "refused " + who + ": " + clientName_ + " is connected");
     const std::string line = why + "\r\n";
     socket->write(line.data(), qint64(line.size()));

@@ -31,17 +31,6 @@ TEST_F(Receive, TerminalShowsTheBytesAndEmptiesTheBuffer) {
     EXPECT_EQ(desk.form->receiveText, "");
 }
 
-TEST_F(Receive, DuringAWriteTheBytesStayForTheWaitAndNothingIsShown) {
-    desk.form->setWriteMode();
-    std::vector<uint8_t> bytes(20, 'a');
-    bytes[5] = 13;
-    arrive(bytes);
-    EXPECT_EQ(desk.form->receiveCount, 20);
-    EXPECT_EQ(desk.form->receiveText.size(), 21u);
-    EXPECT_EQ(desk.form->receiveText.substr(5, 2), "\r\n");
-    EXPECT_EQ(desk.status.text(), "");
-}
-
 TEST_F(Receive, MoreThan255CharactersEndTheWaitAndTheBufferNeverOverflows) {
     desk.form->setWriteMode();
     desk.form->abortFlag = false;

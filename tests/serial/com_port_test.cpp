@@ -14,39 +14,30 @@ TEST(ComSettings, EachCycleStepsItsTableWrapsAndAppliesAtOnce) {
     struct Case {
         void (Form1::*step)();
         RecordingLabel VirtualDesk::*label;
-        std::vector<const char*> captions;  // the caption and the port's settings after each step
-        std::vector<const char*> settings;
+        const char* name;                  // the caption is the name and the value
+        size_t field;                      // the value's place in "38400,N,8,1"
+        std::vector<const char*> values;   // after each step
     };
     const Case cases[] = {
-        {&Form1::cycleComSpeed,
-         &VirtualDesk::lbComSpeed,
-         {"Speed 300", "Speed 600", "Speed 1200", "Speed 2400", "Speed 4800", "Speed 9600",
-          "Speed 19200", "Speed 38400"},
-         {"300,N,8,1", "600,N,8,1", "1200,N,8,1", "2400,N,8,1", "4800,N,8,1", "9600,N,8,1",
-          "19200,N,8,1", "38400,N,8,1"}},
-        {&Form1::lbComData_Click,
-         &VirtualDesk::lbComData,
-         {"Data 7", "Data 6", "Data 5", "Data 8"},
-         {"38400,N,7,1", "38400,N,6,1", "38400,N,5,1", "38400,N,8,1"}},
-        {&Form1::cycleComParity,
-         &VirtualDesk::lbComParity,
-         {"Parity E", "Parity O", "Parity N"},
-         {"38400,E,8,1", "38400,O,8,1", "38400,N,8,1"}},
-        {&Form1::lbComStop_Click,
-         &VirtualDesk::lbComStop,
-         {"Stop 2", "Stop 1"},
-         {"38400,N,8,2", "38400,N,8,1"}},
+        {&Form1::cycleComSpeed, &VirtualDesk::lbComSpeed, "Speed", 0,
+         {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400"}},
+        {&Form1::lbComData_Click, &VirtualDesk::lbComData, "Data", 2, {"7", "6", "5", "8"}},
+        {&Form1::cycleComParity, &VirtualDesk::lbComParity, "Parity", 1, {"E", "O", "N"}},
+        {&Form1::lbComStop_Click, &VirtualDesk::lbComStop, "Stop", 3, {"2", "1"}},
     };
     for (const Case& c : cases) {
         VirtualDesk desk;
         desk.start();
         RecordingLabel& label = desk.*c.label;
-        for (size_t i = 0; i < c.captions.size(); ++i) {
+        for (const char* value : c.values) {
+            std::vector<std::string> settings{"38400", "N", "8", "1"};
+            settings[c.field] = value;
             label.setEnabled(false);
             (desk.form.get()->*c.step)();
-            EXPECT_EQ(label.caption(), c.captions[i]);
+            EXPECT_EQ(label.caption(), std::string(c.name) + " " + value);
             EXPECT_TRUE(label.enabled());
-            EXPECT_EQ(desk.port.settings(), c.settings[i]);
+            EXPECT_EQ(desk.port.settings(),
+                      settings[0] + "," + settings[1] + "," + settings[2] + "," + settings[3]);
         }
     }
 }

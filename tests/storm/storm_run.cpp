@@ -19,6 +19,7 @@ namespace {
 const std::string kSuccessEnd = "Flash write end ! (Success)\r\n";
 const std::string kFailureEnd = " (Failure)\r\n";
 constexpr int16_t kEscKey = 27;
+constexpr int64_t kUserPauseNs = 2 * kNsPerSecond;
 
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -94,7 +95,14 @@ class StormRun {
         if (board_->state() != sim::Board::State::User)
             fail("after the write the board is not in user mode");
         checkFlash();
-        if (!v_.success) writeAgain();
+        if (!v_.success) {
+            // The user closes the message box and clicks Write again: by then whatever the
+            // faulty board still had on the line has arrived (a chattering board's 300
+            // characters take 1.25 s at 2400 bit/s, and the board's reset does not cut
+            // characters already put on the virtual line).
+            desk_.clock.runFor(kUserPauseNs);
+            writeAgain();
+        }
         return std::move(v_);
     }
 

@@ -20,6 +20,8 @@ struct Regression {
 const Regression kRegressions[] = {
     {183, "a doubled prompt answered the next record: the last block was cut off by the "
           "reset behind a reported success"},
+    {8875, "the second write began while a chattering board's 300 characters at 2400 bit/s were "
+           "still arriving (the runner now waits as a user does)"},
 };
 
 TEST(StormRegression, EverySeedThatOnceBrokeAnInvariantHoldsThemNow) {

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <regex>
 #include <thread>
 
 #include "platform/qt/rfc2217_port.h"
@@ -101,6 +102,13 @@ uint16_t freePort() {
     return probe.serverPort();
 }
 
+// Two writes in real time on a busy machine may need a different number of H'00 tries before
+// the board answers; the try count is fixed by the virtual-time writes, so it is set aside here.
+std::string withoutMatchTries(const std::string& transcript) {
+    static const std::regex tries(R"(set COM Speed \.\.\. \[ *\d+ \] )");
+    return std::regex_replace(transcript, tries, "set COM Speed ... [ n ] ");
+}
+
 TEST(Network, TheFullExampleThroughTheBoardServerMatchesTheInProcessWrite) {
     ScratchFolder scratch;
     const std::string dump = scratch.path("flash.bin");
@@ -111,7 +119,7 @@ TEST(Network, TheFullExampleThroughTheBoardServerMatchesTheInProcessWrite) {
     Child local = cli("sim", kExamples + "boot.mot", kExamples + "full.mot");
     ASSERT_EQ(remote.finish(90'000), 0) << remote.out << remote.err;
     ASSERT_EQ(local.finish(90'000), 0) << local.err;
-    EXPECT_EQ(remote.out, local.out);
+    EXPECT_EQ(withoutMatchTries(remote.out), withoutMatchTries(local.out));
     EXPECT_EQ(remote.err, "");
     ASSERT_EQ(board.finish(5000), 0) << board.err;
     EXPECT_TRUE(slurp(dump) == slurp(kExamples + "full.bin")) << "the flash differs from the image";

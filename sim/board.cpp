@@ -415,6 +415,8 @@ void Board::startKernel() {
     if (options_.start == S::Byte) send(options_.startByte);
     record_.clear();
     blockIndex_ = 0;
+    chipAnswers_ = 0;
+    chipPrompted_ = false;
     if (options_.kernel == BoardOptions::Kernel::Run) {
         startChip();
         return;
@@ -435,6 +437,8 @@ void Board::startChip() {
     h8::Chip::Hooks hooks;
     hooks.send = [this](uint8_t byte, const LineSettings& line, uint64_t startStates) {
         const int64_t startNs = chipStartNs_ + nsOf(startStates, options_.clockHz);
+        if (chipPrompted_) ++chipAnswers_;
+        chipPrompted_ = chipPrompted_ || byte == '>';
         if (powered()) port_.sendToHost(byte, line, startNs);
     };
     hooks.breach = [this](int address, const std::string& text) {

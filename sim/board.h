@@ -120,8 +120,9 @@ class Board : public SerialFarEnd {
     // A board that serves for days keeps no list of every event (the listener still hears
     // them).
     void keepEvents(bool keep) { keepEvents_ = keep; }
-    // The records the kernel has answered (or swallowed) since it started.
-    int blocksSeen() const { return blockIndex_; }
+    // The records the kernel has answered (or swallowed) since it started. A program on the
+    // emulated chip is taken to answer each with one character after its first prompt '>'.
+    int blocksSeen() const { return blockIndex_ + chipAnswers_; }
     // kernel=run: the chip that runs the received program, while it runs; else null.
     h8::Chip* chip() { return chip_.get(); }
     // The flash rules the received program broke and how it stopped, if it did.
@@ -185,6 +186,8 @@ class Board : public SerialFarEnd {
     Scheduler::Handle recordTimer_ = 0;
     std::bitset<FlashMemory::kSize / kBlockSize> written_;
     int blockIndex_ = 0;
+    int chipAnswers_ = 0;
+    bool chipPrompted_ = false;
     bool portLossDone_ = false;
 
     // kernel=run

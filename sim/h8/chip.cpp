@@ -45,6 +45,17 @@ uint8_t Chip::ioRead(uint16_t address, uint64_t states) {
     return io_[address & 0xFF];
 }
 
+// Only SCI3 changes by itself: the flash controller and the plain registers change when
+// written. Starting a due byte early is harmless: it carries its own start.
+uint64_t Chip::steadyUntil(uint64_t states) {
+    sci_.sync(states);
+    return sci_.nextChange(states);
+}
+
+bool Chip::readChanges(uint16_t address) {
+    return address == Sci3::kRdr;  // clears RDRF
+}
+
 void Chip::ioWrite(uint16_t address, uint8_t value, uint64_t states) {
     if (sci_.owns(address)) return sci_.write(address, value, states);
     if (flashController_.owns(address)) return flashController_.write(address, value, states);

@@ -48,6 +48,8 @@ class Chip : public Bus {
     void flashWrite(uint16_t address, uint8_t value, uint64_t states) override;
     uint8_t flashRead(uint16_t address, uint64_t states) override;
     void flashFetch(uint16_t address, uint64_t states) override;
+    uint64_t steadyUntil(uint64_t states) override;
+    bool readChanges(uint16_t address) override;
 
   private:
     FlashMemory& flash_;

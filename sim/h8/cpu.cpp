@@ -1,5 +1,6 @@
 #include "sim/h8/cpu.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -66,8 +67,14 @@ void Cpu::setFlashAccess(bool fetchFree, bool readFree) {
 
 uint8_t Cpu::read8(uint16_t a) {
     if (a >= kRamStart && a < kRamEnd) return mem_[a];
-    if (a >= 0xF700) return bus_.ioRead(a, states_);
-    if (a < kFlashEnd && !flashReadFree_) return bus_.flashRead(a, states_);
+    if (a >= 0xF700) {
+        if (bus_.readChanges(a)) ++effects_;
+        return bus_.ioRead(a, states_);
+    }
+    if (a < kFlashEnd && !flashReadFree_) {
+        ++effects_;
+        return bus_.flashRead(a, states_);
+    }
     return mem_[a];
 }
 
@@ -82,6 +89,7 @@ uint32_t Cpu::read32(uint16_t a) {
 }
 
 void Cpu::write8(uint16_t a, uint8_t v) {
+    ++effects_;
     if (a >= kRamStart && a < kRamEnd) {
         mem_[a] = v;
         // Self-modified code: the few decoded instructions that cover this byte.
@@ -236,6 +244,7 @@ bool Cpu::jump(uint32_t target) {
         return false;
     }
     pc = t;
+    ++jumps_;
     return true;
 }
 
@@ -287,6 +296,7 @@ const Insn* Cpu::fetch() {
     }
     if (pc < kFlashEnd && !flashFetchFree_) {
         bus_.flashFetch(pc, states_);
+        ++effects_;
         return &(decoded_[w] = decode(&mem_[pc]));
     }
     decoded_[w] = decode(&mem_[pc]);
@@ -298,6 +308,9 @@ const Insn* Cpu::fetch() {
 uint64_t Cpu::run(uint64_t budget) {
     const uint64_t start = states_;
     const uint64_t end = states_ + budget;
+    // Between two runs the outside may have changed anything (a character, an NMI).
+    turn_.valid = false;
+    cooldown_ = 0;
     while (stop_ == Stop::Running && states_ < end) {
         const Insn* i = valid_[pc >> 1] ? &decoded_[pc >> 1] : fetch();
         if (i == nullptr) break;
@@ -305,8 +318,114 @@ uint64_t Cpu::run(uint64_t budget) {
         states_ += i->states;
         ++instructions_;
         if (!execute(*i) && stop_ == Stop::Running) halt(Stop::Illegal, at);
+        if (pc <= at && i->op == Op::Bcc) loopTurned(at, end);
     }
     return states_ - start;
+}
+
+// The register the loop counts down by a DEC #1 right before its BNE, when nothing else in
+// the loop looks at it: then its turns differ by that register alone, and they stay alike
+// while it neither reaches 0 nor crosses its sign bit. -1 when no register changed, -2 when
+// the turns are not alike in either way.
+int Cpu::loopCounter(uint16_t branchAt, const uint32_t* before) {
+    int changed = -1;
+    for (int r = 0; r < 8; ++r) {
+        if (er[r] == before[r]) continue;
+        if (changed >= 0) return -2;
+        changed = r;
+    }
+    if (changed < 0) return -1;
+    if (decoded_[branchAt >> 1].cond != 0x6) return -2;  // BNE
+    auto usesChanged = [changed](const Operand& o) {
+        return (o.mode == Mode::Reg || (o.mode >= Mode::Ind && o.mode <= Mode::Disp24)) &&
+               (o.reg & 7) == changed;
+    };
+    // The turn ran straight from the target to the branch, so the body decodes straight.
+    const Insn* dec = nullptr;
+    for (uint32_t a = turn_.target; a < branchAt;) {
+        if (!valid_[a >> 1]) return -2;
+        const Insn& i = decoded_[a >> 1];
+        const bool implicit = i.op == Op::Eepmov || i.op == Op::Mulxu || i.op == Op::Mulxs ||
+                              i.op == Op::Divxu || i.op == Op::Divxs;
+        if (implicit || usesChanged(i.src) || usesChanged(i.dst)) {
+            if (a + i.length != branchAt || i.op != Op::Dec || i.src.mode != Mode::Imm ||
+                i.src.value != 1 || i.dst.mode != Mode::Reg)
+                return -2;
+            dec = &i;
+        }
+        a += i.length;
+    }
+    if (dec == nullptr) return -2;
+    // Only the counted part moved, and by one.
+    const uint32_t now = er[changed];
+    er[changed] = before[changed];
+    writeReg(dec->dst.reg, dec->size, (readReg(dec->dst.reg, dec->size) - 1) & mask(dec->size));
+    const bool byOne = er[changed] == now;
+    er[changed] = now;
+    return byOne ? changed : -2;
+}
+
+[[gnu::noinline]] void Cpu::loopTurned(uint16_t branchAt, uint64_t end) {
+    LoopTurn& t = turn_;
+    // A busy loop (it writes, or reads what changes) is looked at again only now and then,
+    // so that it costs little.
+    if (cooldown_ > 0) {
+        --cooldown_;
+        return;
+    }
+    if (!skipIdle_) return;
+    if (t.valid && t.effects != effects_) {
+        t.valid = false;
+        cooldown_ = 32;
+        return;
+    }
+    const bool same = t.valid && t.branchAt == branchAt && t.target == pc &&
+                      t.effects == effects_ && t.jumps + 1 == jumps_ && t.ccr == ccr;
+    const int counter = same ? loopCounter(branchAt, t.er) : -2;
+    if (counter != -2 && t.steadyUntil > states_ && end > states_) {
+        const uint64_t period = states_ - t.states;
+        const uint64_t instructions = instructions_ - t.instructions;
+        // The last turn's reads were at t.states or later, and nothing they read changes
+        // before t.steadyUntil: every turn that ends by then reads the same.
+        uint64_t n = std::min(end - states_, t.steadyUntil - states_) / period;
+        const Insn& dec = decoded_[(branchAt - 2) >> 1];  // DEC.B/.W/.L: 2 bytes
+        uint32_t c = 0;
+        if (counter >= 0) {
+            const uint32_t s = signBit(dec.size);
+            c = readReg(dec.dst.reg, dec.size);
+            // Each skipped DEC leaves it non-zero, with the same N and no V.
+            uint64_t room = (ccr & kCcrV) || c == 0 ? 0 : c - 1;
+            if (c >= s) room = std::min<uint64_t>(room, c - s);
+            n = std::min(n, room);
+        }
+        if (n > 0) {
+            states_ += n * period;
+            instructions_ += n * instructions;
+            jumps_ += n;
+            skippedTurns_ += n;
+            // The last skipped turn stands as the one before the next; steadyUntil holds.
+            t.states = states_ - period;
+            t.instructions = instructions_ - instructions;
+            t.jumps = jumps_ - 1;
+            if (counter >= 0) {
+                const uint32_t m = mask(dec.size);
+                writeReg(dec.dst.reg, dec.size, uint32_t(c - n + 1) & m);
+                t.er[counter] = er[counter];
+                writeReg(dec.dst.reg, dec.size, uint32_t(c - n) & m);
+            }
+            return;
+        }
+    }
+    t.valid = true;
+    t.branchAt = branchAt;
+    t.target = pc;
+    t.states = states_;
+    t.instructions = instructions_;
+    t.effects = effects_;
+    t.jumps = jumps_;
+    t.ccr = ccr;
+    for (int r = 0; r < 8; ++r) t.er[r] = er[r];
+    t.steadyUntil = counter != -2 ? bus_.steadyUntil(states_) : 0;
 }
 
 // ---- instructions

@@ -21,6 +21,11 @@ class Bus {
     virtual uint8_t flashRead(uint16_t address, uint64_t states) = 0;
     // An instruction fetch from flash while the flash may not be read as code.
     virtual void flashFetch(uint16_t address, uint64_t states) = 0;
+    // For skipping idle polling: the first state count from `states` on at which a read of
+    // the I/O registers may answer differently (none before it changes anything), and whether
+    // reading `address` changes something. The defaults forbid every skip.
+    virtual uint64_t steadyUntil(uint64_t states) { return states; }
+    virtual bool readChanges(uint16_t) { return true; }
 };
 
 // CCR bits.
@@ -82,6 +87,8 @@ class Cpu {
     bool execute(const Insn& i);
     const Insn* fetch();
     void halt(Stop why, uint16_t at);
+    void loopTurned(uint16_t branchAt, uint64_t end);
+    int loopCounter(uint16_t branchAt, const uint32_t* before);
     bool jump(uint32_t target);
     void exception(int vector);
 
@@ -107,6 +114,27 @@ class Cpu {
     uint64_t instructions_ = 0;
     Stop stop_ = Stop::Running;
     uint16_t stopPc_ = 0;
+
+    // Idle loops: what the CPU was at the last turn of a backward branch. A turn that wrote
+    // nothing, took no other jump and read only steady registers is repeated by arithmetic.
+    uint64_t effects_ = 0;  // writes and reads that change something, ever
+    uint64_t jumps_ = 0;    // control transfers, ever
+    struct LoopTurn {
+        uint16_t branchAt = 0, target = 0;
+        bool valid = false;
+        uint64_t states = 0, instructions = 0, effects = 0, jumps = 0;
+        uint64_t steadyUntil = 0;  // 0: not known
+        uint32_t er[8] = {};
+        uint8_t ccr = 0;
+    } turn_;
+    bool skipIdle_ = true;
+    int cooldown_ = 0;
+    uint64_t skippedTurns_ = 0;
+
+  public:
+    // Whether idle loops are fast-forwarded (off: every instruction is run, for comparing).
+    void setSkipIdle(bool on) { skipIdle_ = on; }
+    uint64_t skippedTurns() const { return skippedTurns_; }
 };
 
 }  // namespace quill::sim::h8

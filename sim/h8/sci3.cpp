@@ -55,6 +55,14 @@ void Sci3::sync(uint64_t states) {
     if (pmr1_ & kPmr1Txd) send_(tdr_, lineSettings(), start);
 }
 
+uint64_t Sci3::nextChange(uint64_t states) const {
+    if (!(ssr_ & kTdre)) {
+        if (tdrLoaded_ && (scr3_ & kTe)) return std::max(shiftFreeAt_, tdrAt_);
+        return UINT64_MAX;
+    }
+    return states < shiftFreeAt_ ? shiftFreeAt_ : UINT64_MAX;
+}
+
 uint8_t Sci3::read(uint16_t address, uint64_t states) {
     sync(states);
     switch (address) {

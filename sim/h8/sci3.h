@@ -44,6 +44,9 @@ class Sci3 {
     void receive(uint8_t byte, Received kind, uint64_t states);
     // Starts what the transmitter has due by `states`.
     void sync(uint64_t states);
+    // After sync(states): the first state count at which a read may answer differently
+    // (TDRE or TEND going to 1), or UINT64_MAX; what the line brings comes from outside.
+    uint64_t nextChange(uint64_t states) const;
 
     // The line as SMR and BRR set it, the speed rounded to a whole bit/s.
     LineSettings lineSettings() const;

@@ -264,6 +264,76 @@ TEST(H8Cpu, TrapAndNmiVectorThroughFlashAndReturn) {
     EXPECT_EQ(cpu.stopped(), Cpu::Stop::Running);  // back after the SLEEP, where it fell through
 }
 
+// Idle loops are skipped by arithmetic: waiting for TDRE and TEND, a counted receive poll that
+// runs out, and delay loops whose count crosses the sign bit must leave the same registers,
+// flags, states and line as when every instruction runs, however the run is cut.
+TEST(H8Cpu, SkippedIdleLoopsEndAsIfEveryTurnRan) {
+    if (!testing::haveProgram("h8300-hms-as"))
+        GTEST_SKIP() << "binutils-h8300-hms is not installed";
+    testing::ScratchFolder folder;
+    const std::string source = R"(	.h8300hn
+	.text
+	.global _start
+_start:
+	mov.b	#0x41, r0l
+	mov.b	r0l, @0xab:8
+1:	btst	#7, @0xac:8
+	beq	1b
+	mov.b	r0l, @0xab:8
+2:	btst	#7, @0xac:8
+	beq	2b
+3:	mov.b	@0xac:8, r2l
+	btst	#2, r2l
+	beq	3b
+	mov.l	#30000, er1
+4:	mov.b	@0xac:8, r2l
+	and.b	#0x78, r2l
+	bne	5f
+	dec.l	#1, er1
+	bne	4b
+5:	mov.w	#0x8010, r3
+6:	dec.w	#1, r3
+	bne	6b
+	mov.b	#0x90, r4h
+7:	dec.b	r4h
+	bne	7b
+	sleep
+)";
+    std::string error;
+    const auto image = testing::buildH8(folder, "idle.s", source, Cpu::kRamStart, error);
+    ASSERT_FALSE(image.empty()) << error;
+    struct Run {
+        FlashMemory flash;
+        std::vector<uint64_t> sent;
+        Chip chip{flash, {}, {[this](uint8_t, const LineSettings&, uint64_t at) {
+                                  sent.push_back(at);
+                              }, {}}};
+    };
+    for (const uint64_t slice : {uint64_t(1) << 40, uint64_t(997)}) {
+        Run plain, skipping;
+        for (Run* r : {&plain, &skipping}) {
+            r->chip.sci().presetFor(9600);
+            r->chip.start(Cpu::kRamStart, image);
+        }
+        plain.chip.cpu().setSkipIdle(false);
+        for (Run* r : {&plain, &skipping}) {
+            while (r->chip.cpu().stopped() == Cpu::Stop::Running)
+                r->chip.cpu().run(slice);
+        }
+        const Cpu& a = plain.chip.cpu();
+        const Cpu& b = skipping.chip.cpu();
+        EXPECT_EQ(b.stopped(), Cpu::Stop::Sleep) << b.stopText();
+        EXPECT_GT(b.skippedTurns(), 30000u) << slice;
+        EXPECT_EQ(a.states(), b.states()) << slice;
+        EXPECT_EQ(a.instructions(), b.instructions()) << slice;
+        EXPECT_EQ(a.pc, b.pc);
+        EXPECT_EQ(a.ccr, b.ccr);
+        for (int r = 0; r < 8; ++r) EXPECT_EQ(a.er[r], b.er[r]) << "ER" << r;
+        EXPECT_EQ(plain.sent, skipping.sent);
+        EXPECT_EQ(a.er[1], 0u);
+    }
+}
+
 // C built with h8300-hms-gcc -mh -mn: recursion, bit fields, a jump table, function pointers,
 // 32-bit shifts and sums, signed division. Its results in RAM must be the native ones.
 TEST(H8Cpu, CProgramsGiveOnTheChipWhatTheyGiveNatively) {

@@ -15,10 +15,12 @@
 #include <QProcess>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bench/line_bound.h"
+#include "bench/timed_write.h"
 #include "cli/cli_session.h"
 #include "cli/user_blocks.h"
 #include "platform/qt/rfc2217_port.h"
@@ -66,23 +68,13 @@ void BM_NetworkWrite19200(benchmark::State& state) {
         }
         options.port = board.address;
         cli::CliSession session(options, {sink.get(), sink.get(), false});
-        if (session.start() != 0) {
-            state.SkipWithError("the session did not start");
-            return;
-        }
-        const int64_t cpu0 = processCpuNs();
-        const int64_t wall0 = wallNs();
-        const int status = session.write();
-        const int64_t writeNs = wallNs() - wall0;
-        const int64_t cpuNs = processCpuNs() - cpu0;
-        if (status != 0) {
-            state.SkipWithError(("the write failed with code " + std::to_string(status)).c_str());
-            return;
-        }
+        const std::optional<WriteTimes> times = timedWrite(state, session);
+        if (!times) return;
+        const int64_t writeNs = times->writeNs;
+        const int64_t cpuNs = times->cpuNs;
         const int blocks = cli::countUserBlocks(options.userFile).value_or(0);
         const int64_t boundNs = lineBoundNs(sim::parseBoardOptions(kBoardOptions).options,
                                             session.form().bootLength, blocks);
-        state.SetIterationTime(double(writeNs) / kNsPerSecond);
         state.counters["net_ratio"] = double(writeNs) / double(boundNs);
         state.counters["net_cpu_pct"] = 100.0 * double(cpuNs) / double(writeNs);
     }

@@ -16,9 +16,11 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "bench/line_bound.h"
+#include "bench/timed_write.h"
 #include "cli/cli_session.h"
 #include "platform/line_settings.h"
 #include "sim/board.h"
@@ -43,23 +45,13 @@ void fullWrite(benchmark::State& state, const std::string& simOptions,
                                                          &std::fclose);
     for (auto _ : state) {
         cli::CliSession session(options, {sink.get(), sink.get(), false});
-        if (session.start() != 0) {
-            state.SkipWithError("the session did not start");
-            return;
-        }
-        const int64_t cpu0 = processCpuNs();
-        const int64_t wall0 = wallNs();
-        const int status = session.write();
-        const int64_t writeNs = wallNs() - wall0;
-        const int64_t cpuNs = processCpuNs() - cpu0;
-        if (status != 0) {
-            state.SkipWithError(("the write failed with code " + std::to_string(status)).c_str());
-            return;
-        }
+        const std::optional<WriteTimes> times = timedWrite(state, session);
+        if (!times) return;
+        const int64_t writeNs = times->writeNs;
+        const int64_t cpuNs = times->cpuNs;
         const int blocks = session.board()->blocksSeen();
         const int64_t boundNs =
             lineBoundNs(session.board()->options(), session.form().bootLength, blocks);
-        state.SetIterationTime(double(writeNs) / kNsPerSecond);
         state.counters["write_s"] = double(writeNs) / kNsPerSecond;
         state.counters["bound_s"] = double(boundNs) / kNsPerSecond;
         state.counters["ratio"] = double(writeNs) / double(boundNs);

@@ -33,16 +33,6 @@ TEST(Reentrance, AResetClickDuringAWritePulsesAtOnce) {
     EXPECT_NE(b.desk->status.text().find(" (Failure)"), std::string::npos);
 }
 
-TEST(Reentrance, PowerChangesDuringAWriteRefreshTheIndicator) {
-    BoardDesk b("power-off=block:3");
-    b.start();
-    EXPECT_EQ(b.desk->h8stat.caption(), "H8 Power ON");
-    b.write();
-    EXPECT_EQ(b.desk->h8stat.caption(), "H8 Power OFF");
-    EXPECT_EQ(b.desk->lbComCTS.caption(), "CTS OFF");
-    EXPECT_NE(b.desk->status.text().find(" ? [ 42 ]"), std::string::npos);
-}
-
 TEST(Reentrance, AfterASuccessfulWriteTheFirstEscOnlyStopsTheSecondQuits) {
     BoardDesk b;
     b.start();
@@ -64,17 +54,6 @@ TEST(Reentrance, EscDuringAFixedDelayEndsTheProgram) {
     at(b, 350, [&] { key(b, 27); });
     EXPECT_THROW(b.write(), ProgramEnded);
     EXPECT_FALSE(b.form().writeBusy);
-}
-
-TEST(SoundBehaviour, ALoneEchoOfTheHighByteIsNoEchoOfALengthEndingInZero) {
-    BoardDesk b("length-echo=short");
-    b.bootBytes = testing::patternBytes(256, 5);  // length H'01 H'00
-    b.writeFiles();
-    b.start();
-    b.write();
-    EXPECT_NE(b.desk->status.text().find("[ 256 ] to H8 ...  ? [ 26 ] different Response !"),
-              std::string::npos)
-        << b.desk->status.text();
 }
 
 // A device that goes away mid-write ends the write as a line error; while it is away the
@@ -142,32 +121,6 @@ TEST(SoundBehaviour, APortLostInTerminalModeComesBackWithTheUsersLineState) {
     EXPECT_EQ(lines.back().timeNs, 4000 * kNsPerMs);
     EXPECT_EQ(b.desk->h8stat.caption(), "H8 Power ON");
     EXPECT_EQ(b.desk->beeper.beeps, 1);
-}
-
-TEST(SoundBehaviour, ADoubledPromptIsNoAnswerToTheNextRecord) {
-    // Characters to the host after start-up: the match answer, H'AA, two length bytes, 300
-    // echoes, H'AA, the 14-character banner and its prompt, then one answer per block.
-    const int64_t block6Answer = 1 + 1 + 2 + 300 + 1 + 14 + 1 + 6;
-    for (auto kind : {CableFault::Kind::Double, CableFault::Kind::Drop}) {
-        BoardDesk b;
-        CableFault fault;
-        fault.direction = CableFault::Direction::ToHost;
-        fault.index = block6Answer;
-        fault.kind = kind;
-        CableFaults cable({fault});
-        b.start();
-        b.desk->port.setCableFaults(&cable);
-        b.write();
-        b.desk->port.setCableFaults(nullptr);
-        ASSERT_EQ(cable.struck().size(), 1u);
-        if (kind == CableFault::Kind::Double) {
-            // The copy comes while the last record goes out: it must not end the write.
-            EXPECT_EQ(b.flash(), b.expectedFlash());
-            EXPECT_NE(b.desk->status.text().find("(Success)"), std::string::npos);
-        } else {
-            EXPECT_NE(b.desk->status.text().find(" ? [ 42 ]"), std::string::npos);
-        }
-    }
 }
 
 }  // namespace

@@ -10,16 +10,13 @@ namespace {
 
 using testing::BoardDesk;
 
-std::string successLog(const BoardDesk& b, int matchTry, const std::string& speed) {
-    return testing::successTranscript(b.bootFile, b.userFile, int(b.bootBytes.size()), matchTry,
-                                      speed, "Quill kernel\r\n");
-}
-
 TEST(Write, AWholeWriteLogsEveryStepAndLeavesTheProgramInFlash) {
     BoardDesk b;
     b.start();
+    const std::string log =
+        testing::successTranscript(b.bootFile, b.userFile, 300, 2, "19200", "Quill kernel\r\n");
     b.write();
-    EXPECT_EQ(b.desk->status.text(), successLog(b, 2, "19200"));
+    EXPECT_EQ(b.desk->status.text(), log);
     EXPECT_EQ(b.flash(), b.expectedFlash());
     EXPECT_EQ(b.board->bootImage(), b.bootBytes);
     EXPECT_EQ(b.board->state(), sim::Board::State::User);
@@ -37,17 +34,17 @@ TEST(Write, AWholeWriteLogsEveryStepAndLeavesTheProgramInFlash) {
     ASSERT_GE(colors.size(), 3u);
     EXPECT_EQ(colors[0], Color::rgb(255, 255, 64));
     EXPECT_EQ(colors[1], Color::rgb(255, 64, 64));
-    const auto& captions = b.desk->cbWrite.captions;
     // One caption per boot byte (" 0" first), then one per block address, then "Write".
-    ASSERT_EQ(captions.size(), b.bootBytes.size() + 8 + 1);
+    const auto& captions = b.desk->cbWrite.captions;
+    ASSERT_EQ(captions.size(), 300u + 8 + 1);
     EXPECT_EQ(captions[0], " 0");
-    EXPECT_EQ(captions[b.bootBytes.size() - 1], " 299");
-    EXPECT_EQ(captions[b.bootBytes.size()], "0");
-    EXPECT_EQ(captions[b.bootBytes.size() + 7], "380");
+    EXPECT_EQ(captions[299], " 299");
+    EXPECT_EQ(captions[300], "0");
+    EXPECT_EQ(captions[307], "380");
     EXPECT_EQ(captions.back(), "Write");
 
     b.write();  // and a second write in a row the same
-    EXPECT_EQ(b.desk->status.text(), successLog(b, 2, "19200"));
+    EXPECT_EQ(b.desk->status.text(), log);
     EXPECT_EQ(b.flash(), b.expectedFlash());
 }
 
@@ -58,21 +55,19 @@ TEST(Write, AWholeWriteLogsEveryStepAndLeavesTheProgramInFlash) {
 // At 2400 bit/s alone, an answer comes after the 5 ms pause and counts for the next try.
 TEST(Write, EachSpeedAndAdapterTheChipMatchesWritesAFullFlash) {
     struct Case {
-        const char* options;
-        const char* speedLine;
-        const char* speed;
+        const char *options, *speedLine, *speed;
     };
-    for (const Case& c : {
-             Case{"speeds=19200,program-time=290", "[ 2 ] 19200 OK\r\n", "19200"},
-             Case{"speeds=9600", "] 9600 OK\r\n", "9600"},
-             Case{"speeds=4800,program-time=290", "] 4800 OK\r\n", "4800"},
-             Case{"speeds=2400,program-time=290", "set COM Speed ... [ 3 ] 2400 OK\r\n", "2400"},
-             Case{"match-byte=3C",
-                  "set COM Speed ...  ? unknown Response from H8 !\r\n[ 2 ] 9600 OK\r\n", "9600"},
-             Case{"adapter-latency=16", "[ 2 ] 19200 OK", "19200"},
-             Case{"adapter-latency=16:fixed", "[ 5 ] 19200 OK", "19200"},
-             Case{"adapter-latency=16:fixed,match-byte=3C", "[ 5 ] 19200 OK", "19200"},
-             Case{"adapter-latency=16:fixed,speeds=2400", "[ 6 ] 2400 OK", "2400"}}) {
+    for (const Case& c :
+         {Case{"speeds=19200,program-time=290", "[ 2 ] 19200 OK\r\n", "19200"},
+          Case{"speeds=9600", "] 9600 OK\r\n", "9600"},
+          Case{"speeds=4800,program-time=290", "] 4800 OK\r\n", "4800"},
+          Case{"speeds=2400,program-time=290", "set COM Speed ... [ 3 ] 2400 OK\r\n", "2400"},
+          Case{"match-byte=3C",
+               "set COM Speed ...  ? unknown Response from H8 !\r\n[ 2 ] 9600 OK\r\n", "9600"},
+          Case{"adapter-latency=16", "[ 2 ] 19200 OK", "19200"},
+          Case{"adapter-latency=16:fixed", "[ 5 ] 19200 OK", "19200"},
+          Case{"adapter-latency=16:fixed,match-byte=3C", "[ 5 ] 19200 OK", "19200"},
+          Case{"adapter-latency=16:fixed,speeds=2400", "[ 6 ] 2400 OK", "2400"}}) {
         SCOPED_TRACE(c.options);
         BoardDesk b(std::string(c.options) + ",erase-time=10");
         b.userBytes = testing::patternBytes(0x8000, 11);

@@ -36,6 +36,15 @@ SetUp escAt(int ms) {
     };
 }
 
+// When the failure's reset began: the last time DTR went off.
+int64_t resetNs(const BoardDesk& b) {
+    const auto& log = b.desk->port.lineLog();
+    auto reset = std::find_if(log.rbegin(), log.rend(), [](const auto& e) {
+        return e.what == VirtualSerialPort::LineEvent::What::Dtr && !e.on;
+    });
+    return reset == log.rend() ? -1 : reset->timeNs;
+}
+
 // Esc 50 ms before the board's fault would end the write: a probe write on the same board,
 // in the same virtual time, finds that moment.
 SetUp escBeforeTheFailure(const char* options) {
@@ -43,11 +52,7 @@ SetUp escBeforeTheFailure(const char* options) {
         BoardDesk probe(options);
         probe.start();
         probe.write();
-        const auto& log = probe.desk->port.lineLog();
-        auto reset = std::find_if(log.rbegin(), log.rend(), [](const auto& e) {
-            return e.what == VirtualSerialPort::LineEvent::What::Dtr && !e.on;
-        });
-        escAt(int(reset->timeNs / kNsPerMs) - 50)(b);
+        escAt(int(resetNs(probe) / kNsPerMs) - 50)(b);
     };
 }
 
@@ -59,6 +64,8 @@ struct FailureCase {
     // missing file it is the whole console: the files are looked for first.
     std::string report;
     int speed = 19200;  // of the line the write leaves: the speed found
+    // The time-out that ended the write, from the last character sent (if negative: received).
+    int waitMs = 0;
 };
 
 const std::string kBadType = "S503000000FC";  // long enough for both loaders to look at
@@ -111,22 +118,25 @@ std::vector<FailureCase> failureCases() {
         {"match-silent", nullptr, 22, "set COM Speed ...  ? [ 22 ] can't connect H8 !", 2400},
         {"erase=ff", nullptr, 24, erase + " ? [ 24 ] can't Erace !"},
         {"erase=3C", nullptr, 25, erase + " ? [ 25 ] unknown Response ! [3C]"},
-        {"erase=silent", nullptr, 81, erase + " ? [ 81 ] no Response from H8 !"},
+        {"erase=silent", nullptr, 81, erase + " ? [ 81 ] no Response from H8 !", 19200, 30000},
         {"erase=double", nullptr, 81, erase + " ? [ 81 ] no Response from H8 !"},
         {"length-echo=wrong", nullptr, 26, " to H8 ...  ? [ 26 ] different Response !"},
-        {"length-echo=short", nullptr, 26, " to H8 ...  ? [ 26 ] different Response !"},
+        {"length-echo=short", nullptr, 26, " to H8 ...  ? [ 26 ] different Response !", 19200,
+         3000},
         // A lone echo of the high byte is no echo of a length that ends in H'00.
         {"length-echo=short", bootBytes(256), 26,
          "[ 256 ] to H8 ...  ? [ 26 ] different Response !"},
         {"image-echo=5:wrong", nullptr, 27, image + " ? [ 27 ] incorrect Response !"},
-        {"image-echo=5:silent", nullptr, 27, image + " ? [ 27 ] incorrect Response !"},
+        {"image-echo=5:silent", nullptr, 27, image + " ? [ 27 ] incorrect Response !", 19200, 100},
         // The echo of a zero byte is missing: no answer at all, rather than a wrong one.
         {"image-echo=5:silent", bootBytes(300, 5), 81, image + " ? [ 81 ] no Response from H8 !"},
-        {"start=silent", nullptr, 28, start + "00)"},
+        {"start=silent", nullptr, 28, start + "00)", 19200, -100},
         {"start=55", nullptr, 28, start + "55)"},
-        {"prompt=silent", nullptr, 41, silent},
+        {"prompt=silent", nullptr, 41, silent, 19200, 100},
         {"prompt=late", nullptr, 41, silent},
-        {"block-silent=1", nullptr, 42, silentBlock},
+        {"block-silent=1", nullptr, 42, silentBlock, 19200, 300},
+        // At 2400 bit/s the record alone is 571 ms on the wire: the 300 ms count from its end.
+        {"speeds=2400,erase-time=10,block-silent=1", nullptr, 42, silentBlock, 2400, 300},
         {"power-off=block:2", nullptr, 42, silentBlock},
         {"block=0::", nullptr, 51, " ? [ 51 ] unknown Haeder ! (H8)"},
         {"block=1:A", nullptr, 52, " ? [ 52 ] Boundary error ! (Write address : H8)"},
@@ -184,6 +194,14 @@ void expectFailure(const FailureCase& c) {
     EXPECT_TRUE(b.desk->port.rts());
     if (b.board->powered()) {
         EXPECT_EQ(b.board->state(), sim::Board::State::User);
+    }
+    // A time-out lasts its time, to within the timer's millisecond.
+    if (c.waitMs != 0) {
+        int64_t lastNs = 0;
+        for (const auto& ch : b.desk->port.traffic())
+            if (ch.toHost == (c.waitMs < 0) && ch.endNs <= resetNs(b)) lastNs = ch.endNs;
+        EXPECT_GE(resetNs(b) - lastNs, std::abs(c.waitMs) * kNsPerMs);
+        EXPECT_LT(resetNs(b) - lastNs, (std::abs(c.waitMs) + 1) * kNsPerMs);
     }
     // A power change during the write shows at once.
     EXPECT_EQ(b.desk->h8stat.caption(), b.board->powered() ? "H8 Power ON" : "H8 Power OFF");

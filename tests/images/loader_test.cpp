@@ -4,10 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -232,78 +228,6 @@ TEST(UserTransfer, ReadsAheadOnlyAsFarAsTheNextBlockNeeds) {
     EXPECT_LE(t.mostEntries, 383);
     EXPECT_EQ(flashImage(t), data);
 }
-
-#ifdef QUILL_SREC_CAT
-
-// srec_cat is a producer independent of our own decoding and of the helpers that write records.
-struct Producer {
-    const char* name;
-    // Output format options; the data count record S5 would be refused, so it is left out.
-    const char* output;
-    uint32_t offset;  // added to every address; the loaders keep the low 16 bits
-};
-
-void PrintTo(const Producer& p, std::ostream* os) {
-    *os << p.name;
-}
-
-// `pieces` of bytes at their addresses, written by srec_cat in the format of `p`.
-std::string srecCat(ImageDesk& desk, const Producer& p,
-                    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& pieces) {
-    std::string command = QUILL_SREC_CAT;
-    for (const auto& [address, bytes] : pieces) {
-        char offset[16];
-        std::snprintf(offset, sizeof offset, "0x%X", p.offset + address);
-        command +=
-            " " + desk.file(std::string(bytes.begin(), bytes.end())) + " -binary -offset " + offset;
-    }
-    const std::string out = desk.file("");
-    command += " -o " + out + " " + p.output;
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    std::ifstream in(out, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class SrecCat : public ::testing::TestWithParam<Producer> {};
-
-TEST_P(SrecCat, BothLoadersReadBackTheBytesGiven) {
-    const Producer& p = GetParam();
-    ImageDesk desk;
-    // Two pieces with a gap between them, neither starting on a block boundary.
-    const auto a = patternBytes(5000, 1), b = patternBytes(3001, 2);
-    const auto t = desk.transfer(srecCat(desk, p, {{0x0123, a}, {0x4055, b}}));
-    std::vector<uint8_t> flash(0x8000, 0xFF);
-    std::copy(a.begin(), a.end(), flash.begin() + 0x0123);
-    std::copy(b.begin(), b.end(), flash.begin() + 0x4055);
-    EXPECT_EQ(t.errorCode, 0);
-    EXPECT_EQ(flashImage(t), flash);
-    // 0x0100..0x1500 and 0x4000..0x4C80: no block sent twice, none sent without data.
-    EXPECT_EQ(t.blocks.size(), 40u + 25u);
-    EXPECT_LE(t.mostEntries, 383);
-
-    const auto boot = patternBytes(1904, 3);
-    ASSERT_EQ(desk.loadBoot(srecCat(desk, p, {{0xF780, boot}})), 0) << desk.form().errorCode;
-    EXPECT_EQ(desk.form().bootLength, 1904);
-    EXPECT_TRUE(std::equal(boot.begin(), boot.end(), desk.form().bootImage.begin()));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Formats, SrecCat,
-    ::testing::Values(
-        Producer{"S19By16", "-address-length=2 -obs 16 -disable=data-count", 0},
-        Producer{"S19By252", "-address-length=2 -obs 252 -disable=data-count -crlf", 0},
-        Producer{"S19WithEnd",
-                 "-address-length=2 -obs 32 -disable=data-count -execution-start-address=0", 0},
-        Producer{"S28High", "-address-length=3 -obs 250 -disable=data-count", 0x30000},
-        Producer{"S37High",
-                 "-address-length=4 -obs 64 -disable=data-count -execution-start-address=0",
-                 0x12340000},
-        Producer{"IntelBy16", "-intel -obs 16 -crlf", 0},
-        Producer{"IntelBy255", "-intel -obs 255 -crlf", 0},
-        Producer{"IntelExtendedLinear", "-intel -obs 32", 0x50000}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-#endif  // QUILL_SREC_CAT
 
 }  // namespace
 }  // namespace quill

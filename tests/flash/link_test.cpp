@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "support/virtual_desk.h"
 
 namespace quill {
@@ -17,13 +19,18 @@ class Link : public ::testing::Test {
         desk.form->setWriteMode();
         logStart = desk.port.lineLog().size();
     }
-    // The DTR and RTS changes since the test began, as (ms since t0, line, on).
-    std::vector<std::tuple<int64_t, What, bool>> lineChanges(int64_t t0) const {
-        std::vector<std::tuple<int64_t, What, bool>> out;
-        const auto& log = desk.port.lineLog();
-        for (size_t i = logStart; i < log.size(); ++i)
-            if (log[i].what == What::Dtr || log[i].what == What::Rts || log[i].what == What::Break)
-                out.emplace_back((log[i].timeNs - t0) / kNsPerMs, log[i].what, log[i].on);
+    // The DTR, RTS and break changes since logStart, as "ms:DTR-" (off) or "ms:RTS+" (on)
+    // with the ms counted from t0.
+    std::string lineChanges(int64_t t0) const {
+        const std::map<What, std::string> names{
+            {What::Dtr, "DTR"}, {What::Rts, "RTS"}, {What::Break, "BRK"}};
+        std::string out;
+        for (size_t i = logStart; i < desk.port.lineLog().size(); ++i) {
+            const auto& e = desk.port.lineLog()[i];
+            if (!names.contains(e.what)) continue;
+            out += " " + std::to_string((e.timeNs - t0) / kNsPerMs) + ":" + names.at(e.what) +
+                   (e.on ? "+" : "-");
+        }
         return out;
     }
     VirtualDesk desk;
@@ -45,24 +52,15 @@ TEST_F(Link, ThePulsesDriveTheLinesInOrderAndForTheirTimes) {
     struct Case {
         const char* name;
         void (Form1::*pulse)();
-        std::vector<std::tuple<int64_t, What, bool>> changes;
+        const char* changes;
     };
-    const std::vector<Case> cases = {
-        {"power test",
-         nullptr,
-         {{0, What::Rts, false},
-          {0, What::Dtr, false},
-          {300, What::Dtr, true},
-          {300, What::Rts, true}}},
-        {"reset", &Form1::resetH8, {{0, What::Dtr, false}, {100, What::Dtr, true}}},
-        {"NMI", &Form1::nmiToH8, {{0, What::Rts, false}, {2, What::Rts, true}}},
-        {"break", &Form1::comBreakPulse, {{0, What::Break, true}, {300, What::Break, false}}},
-        {"boot mode",
-         &Form1::resetToBootMode,
-         {{0, What::Dtr, false}, {3, What::Rts, false}, {103, What::Dtr, true}}},
-        {"user mode",
-         &Form1::resetToUserMode,
-         {{0, What::Dtr, false}, {3, What::Rts, true}, {103, What::Dtr, true}}},
+    const Case cases[] = {
+        {"power test", nullptr, " 0:RTS- 0:DTR- 300:DTR+ 300:RTS+"},
+        {"reset", &Form1::resetH8, " 0:DTR- 100:DTR+"},
+        {"NMI", &Form1::nmiToH8, " 0:RTS- 2:RTS+"},
+        {"break", &Form1::comBreakPulse, " 0:BRK+ 300:BRK-"},
+        {"boot mode", &Form1::resetToBootMode, " 0:DTR- 3:RTS- 103:DTR+"},
+        {"user mode", &Form1::resetToUserMode, " 0:DTR- 3:RTS+ 103:DTR+"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

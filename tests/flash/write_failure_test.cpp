@@ -17,6 +17,13 @@ SetUp bootText(const std::string& text) {
 SetUp userText(const std::string& text) {
     return [text](BoardDesk& b) { b.userFile = b.folder.write("u.mot", text); };
 }
+SetUp bootPath(const std::string& name) {
+    return [name](BoardDesk& b) { b.bootFile = b.folder.path(name); };
+}
+// The file slot refuses every open after the first `opens`.
+SetUp refuseAfter(int opens) {
+    return [opens](BoardDesk& b) { b.desk->fileSlot.refuseAfterOpens = opens; };
+}
 
 // A boot program of `n` bytes with a zero byte at `zeroAt`.
 SetUp bootBytes(size_t n, int zeroAt = -1) {
@@ -87,22 +94,12 @@ std::vector<FailureCase> failureCases() {
     const std::string silent =
         "--- Start User Boot Program --- ? [ 41 ] unverified ! User Boot Prog.";
     return {
-        {"", [](BoardDesk& b) { b.bootFile = b.folder.path("none.mot"); }, 1,
-         " ? [ 1 ] not Exist Boot rogram ! [ BOOT ]\r\n", 38400},
-        {"", [](BoardDesk& b) { b.bootFile = b.folder.path(""); }, 1,
-         " ? [ 1 ] not Exist Boot rogram ! [ BOOT ]\r\n", 38400},
+        {"", bootPath("none.mot"), 1, " ? [ 1 ] not Exist Boot rogram ! [ BOOT ]\r\n", 38400},
+        {"", bootPath(""), 1, " ? [ 1 ] not Exist Boot rogram ! [ BOOT ]\r\n", 38400},
         {"", [](BoardDesk& b) { b.userFile = ""; }, 2,
          "Boot Program [ BOOT ] ... exist\r\n ? [ 2 ] not Exist User rogram ! [  ]\r\n", 38400},
-        {"", [](BoardDesk& b) { b.desk->fileSlot.refuseAfterOpens = 2; }, 3,
-         " ? [ 3 ] can't Open Boot program !\r\n", 38400},
-        {"", [](BoardDesk& b) { b.desk->fileSlot.refuseAfterOpens = 3; }, 4,
-         user + " ? [ 4 ] can't Open User program !\r\n"},
-        {"", bootText(kBadType + "\r\n"), 5, rec + kBadType + "\r\n" + type, 38400},
-        {"", bootText(kBadDigit + "\r\n"), 6, rec + kBadDigit + "\r\n" + digit, 38400},
-        {"", bootText(kBadSum + "\r\n"), 9, rec + kBadSum + "\r\n" + sum, 38400},
-        {"", userText(kBadType + "\r\n"), 5, rec + kBadType + "\r\n" + type},
-        {"", userText(kBadDigit + "\r\n"), 6, rec + kBadDigit + "\r\n" + digit},
-        {"", userText(kBadSum + "\r\n"), 9, rec + kBadSum + "\r\n" + sum},
+        {"", refuseAfter(2), 3, " ? [ 3 ] can't Open Boot program !\r\n", 38400},
+        {"", refuseAfter(3), 4, user + " ? [ 4 ] can't Open User program !\r\n"},
         {"", bootText(testing::sRecords(0xF700, testing::patternBytes(300))), 7,
          rec + "S9030000FC\r\n ? [ 7 ] wrong start Address ! [F700]", 38400},
         {"", bootText(""), 7,

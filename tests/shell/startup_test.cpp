@@ -8,39 +8,35 @@ namespace {
 
 using testing::VirtualDesk;
 
-struct ArgumentCase {
-    const char* commandLine;
-    int count;
-    const char* boot;
-    const char* user;
-};
-
-class GetArgument : public ::testing::TestWithParam<ArgumentCase> {};
-
-TEST_P(GetArgument, SplitsAtEverySingleSpace) {
-    const auto& c = GetParam();
-    VirtualDesk desk(c.commandLine);
-    desk.start();
-    EXPECT_EQ(desk.form->bootFileName, c.boot);
-    EXPECT_EQ(desk.form->userFileName, c.user);
-    std::string a = "x", b = "y";
-    EXPECT_EQ(desk.form->getArgument(a, b), c.count);
-    // With fewer than two words the fields keep their design texts, which are never taken
-    // as file names.
-    EXPECT_EQ(desk.bootFileN.text(), c.count >= 2 ? c.boot : "Boot Prog.");
-    EXPECT_EQ(desk.hexFileN.text(), c.count >= 2 ? c.user : "User Prog.");
+// Words split at every single space. With fewer than two the fields keep their design texts,
+// which are never taken as file names.
+TEST(StartUp, TheFirstTwoWordsOfTheCommandLineAreTheFiles) {
+    const struct {
+        const char* commandLine;
+        const char* boot;
+        const char* user;
+    } cases[] = {{"", "", ""},
+                 {"a.mot", "", ""},
+                 {"a.mot b.hex", "a.mot", "b.hex"},
+                 {"a.mot b.hex c", "a.mot", "b.hex"},
+                 {"a.mot  b.hex", "a.mot", ""},
+                 {" a.mot", "", "a.mot"},
+                 {"\"my file.mot\" b", "\"my", "file.mot\""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        VirtualDesk desk(c.commandLine);
+        desk.start();
+        EXPECT_EQ(desk.form->bootFileName, c.boot);
+        EXPECT_EQ(desk.form->userFileName, c.user);
+        const bool named = std::string(c.commandLine).find(' ') != std::string::npos;
+        EXPECT_EQ(desk.bootFileN.text(), named ? c.boot : "Boot Prog.");
+        EXPECT_EQ(desk.hexFileN.text(), named ? c.user : "User Prog.");
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CommandLines, GetArgument,
-    ::testing::Values(ArgumentCase{"", 0, "", ""}, ArgumentCase{"a.mot", 1, "", ""},
-                      ArgumentCase{"a.mot b.hex", 2, "a.mot", "b.hex"},
-                      ArgumentCase{"a.mot b.hex c", 3, "a.mot", "b.hex"},
-                      ArgumentCase{"a.mot  b.hex", 3, "a.mot", ""},
-                      ArgumentCase{" a.mot", 2, "", "a.mot"},
-                      ArgumentCase{"\"my file.mot\" b", 3, "\"my", "file.mot\""}));
-
-TEST(StartUp, OpensThePortWithBothLinesOnAtTheStartSettings) {
+// The bottom row keeps its design captions until the first tick, which resets the screen
+// once; after it the port's CTS reports drive the power indicator without a click.
+TEST(StartUp, OpensThePortWithBothLinesOnAndTheFirstTickResetsTheScreenOnce) {
     VirtualDesk desk;
     desk.form->Form_Load();
     EXPECT_TRUE(desk.port.isOpen());
@@ -52,17 +48,9 @@ TEST(StartUp, OpensThePortWithBothLinesOnAtTheStartSettings) {
     EXPECT_EQ(desk.port.receiveBufferSize(), 256);
     EXPECT_EQ(desk.lbComRTS.caption(), "RTS ON");
     EXPECT_EQ(desk.lbComDTR.caption(), "DTR ON");
-    // Before the first tick the bottom row keeps its design captions.
     EXPECT_EQ(desk.lbComParity.caption(), "Parity NON");
-    EXPECT_EQ(desk.h8stat.caption(), "H8 Power OFF");
     EXPECT_EQ(desk.lbComCTS.caption(), "CTS");
-    EXPECT_FALSE(desk.form->startupDone);
-}
 
-TEST(StartUp, FirstTickResetsTheScreenOnce) {
-    VirtualDesk desk;
-    desk.port.setCtsLine(true);
-    desk.form->Form_Load();
     desk.status.insertAtCaret("design text");
     desk.clock.runFor(99 * kNsPerMs);
     EXPECT_FALSE(desk.form->startupDone);
@@ -71,11 +59,16 @@ TEST(StartUp, FirstTickResetsTheScreenOnce) {
     EXPECT_EQ(desk.status.text(), "");
     EXPECT_EQ(desk.status.focusCount, 1);
     EXPECT_EQ(desk.status.textColor(), Color::hex(0x000080));
-    EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 38400");
-    EXPECT_EQ(desk.lbComData.caption(), "Data 8");
     EXPECT_EQ(desk.lbComParity.caption(), "Parity N");
-    EXPECT_EQ(desk.lbComStop.caption(), "Stop 1");
+    EXPECT_EQ(desk.h8stat.caption(), "H8 Power OFF");
+    EXPECT_EQ(desk.h8stat.backColor(), Color::hex(0xC0C0C0));
+    EXPECT_EQ(desk.lbComCTS.caption(), "CTS OFF");
+
+    desk.port.setCtsLine(true);
+    desk.clock.runFor(kNsPerMs);
     EXPECT_EQ(desk.h8stat.caption(), "H8 Power ON");
+    EXPECT_EQ(desk.h8stat.backColor(), Color::hex(0x00C000));
+    EXPECT_EQ(desk.lbComCTS.caption(), "CTS ON");
     // Later ticks keep coming and do nothing.
     desk.status.insertAtCaret("kept");
     desk.clock.runFor(1000 * kNsPerMs);
@@ -101,18 +94,24 @@ TEST(StartUp, APortThatWillNotOpenIsNamedAfterTheScreenResetWithTheFixForAPermis
         // The program goes on: the settings still step.
         desk.form->cycleComSpeed();
         EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 300");
+        EXPECT_THROW(desk.form->Form_Unload(), ProgramEnded);
+        EXPECT_TRUE(desk.programEnd.ended);
     }
 }
 
-TEST(Shutdown, ClosesAnOpenPortAndEndsTheProgram) {
-    for (bool open : {true, false}) {
-        VirtualDesk desk;
-        if (!open) desk.port.refuseOpen("busy");
-        desk.start();
-        EXPECT_THROW(desk.form->Form_Unload(), ProgramEnded);
-        EXPECT_TRUE(desk.programEnd.ended);
-        EXPECT_FALSE(desk.port.isOpen());
-    }
+TEST(ConsoleModes, WriteModeIsBlackAndTerminalModeDarkBlueWithTheSettingsShownAgain) {
+    VirtualDesk desk;
+    desk.start();
+    desk.form->setWriteMode();
+    EXPECT_FALSE(desk.form->terminalMode);
+    EXPECT_EQ(desk.status.textColor(), Color::hex(0x000000));
+    desk.form->comSpeedIndex = 3;
+    desk.form->setTerminalMode();
+    EXPECT_TRUE(desk.form->terminalMode);
+    EXPECT_EQ(desk.status.textColor(), Color::hex(0x000080));
+    EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 2400");
+    EXPECT_THROW(desk.form->Form_Unload(), ProgramEnded);
+    EXPECT_FALSE(desk.port.isOpen());
 }
 
 }  // namespace

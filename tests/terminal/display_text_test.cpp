@@ -29,10 +29,7 @@ TEST(Characters, CountsUtf8CharactersAndEveryOtherByteAsOne) {
         {"\x80\xBF", 2},
     };
     for (const auto& [text, count] : rows) EXPECT_EQ(characterCount(text), count) << text;
-    EXPECT_EQ(characterOffset("a\xC3\xA9"
-                              "b",
-                              2),
-              3u);
+    EXPECT_EQ(characterOffset(std::string("a\xC3\xA9") + "b", 2), 3u);
     EXPECT_EQ(latin1ToUtf8("a\xE9\xFF\x7F"), "a\xC3\xA9\xC3\xBF\x7F");
 }
 

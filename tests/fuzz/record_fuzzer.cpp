@@ -3,11 +3,13 @@
 // outside the flash, a block record whose checksum does not add up, a boot image over its
 // limit.
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <string_view>
 
 #include "flash/error_codes.h"
 #include "support/virtual_desk.h"
@@ -16,67 +18,28 @@ namespace {
 
 using namespace quill;
 
-// The file slot over the fuzzer's bytes; lines end as on disk: CR LF, lone LF or lone CR.
-class MemoryTextFileSlot : public TextFileSlot {
-  public:
-    void load(std::string_view content) {
-        content_ = content;
-        position_ = 0;
-    }
-    bool open(const std::string&) override {
-        if (open_) return false;
-        open_ = true;
-        position_ = 0;
-        return true;
-    }
-    bool isOpen() const override { return open_; }
-    std::string readLine() override {
-        std::string line;
-        while (position_ < content_.size()) {
-            const char c = content_[position_++];
-            if (c == '\n') break;
-            if (c == '\r') {
-                if (position_ < content_.size() && content_[position_] == '\n') ++position_;
-                break;
-            }
-            line.push_back(c);
-        }
-        return line;
-    }
-    bool atEnd() const override { return position_ >= content_.size(); }
-    void close() override { open_ = false; }
-
-  private:
-    std::string_view content_;
-    size_t position_ = 0;
-    bool open_ = false;
-};
-
 void require(bool promise) {
     if (!promise) std::abort();
 }
 
+// The fuzzer's bytes as a file in memory, read through the program's own file slot.
 struct Harness {
     testing::VirtualDesk desk;
-    MemoryTextFileSlot slot;
-    Form1 form{
-        Form1Controls{
-            desk.status,     desk.hexFileN,  desk.bootFileN,   desk.cbWrite,   desk.h8stat,
-            desk.lbComSpeed, desk.lbComData, desk.lbComParity, desk.lbComStop, desk.lbComRTS,
-            desk.lbComDTR,   desk.lbComCTS,  desk.timer1,      desk.timer3,    desk.timer4,
-            desk.port,       desk.dialog,    desk.messageBox,  desk.beeper,    desk.programEnd,
-            desk.help,       slot,           desk.clock,       desk.clock},
-        ""};
+    const int fd = ::memfd_create("program-file", 0);
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    void load(const uint8_t* data, size_t size) {
+        require(::ftruncate(fd, 0) == 0 && ::pwrite(fd, data, size, 0) == ssize_t(size));
+    }
 };
 
 bool isFileCode(int32_t code) {
     return code == kUnknownRecord || code == kNotHexCharacter || code == kChecksumError;
 }
 
-void loadBoot(Form1& f) {
+void loadBoot(Form1& f, const std::string& path) {
     f.clearBootImage();
     f.errorCode = 0;
-    if (f.loadBootProgram("boot") == 0) {
+    if (f.loadBootProgram(path) == 0) {
         require(f.errorCode == 0 && f.bootStartAddress == 0xF780);
         require(f.bootLength >= 1 && f.bootLength <= Form1State::kBootImageLimit);
     } else {
@@ -85,8 +48,8 @@ void loadBoot(Form1& f) {
     }
 }
 
-void transferUser(Form1& f, TextFileSlot& slot) {
-    require(slot.open("user"));
+void transferUser(Form1& f, TextFileSlot& slot, const std::string& path) {
+    require(slot.open(path));
     f.UBwp = 0;
     f.UBrp = 0;
     for (;;) {
@@ -117,10 +80,10 @@ void transferUser(Form1& f, TextFileSlot& slot) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Harness* harness = new Harness;
-    Form1& f = harness->form;
+    Form1& f = *harness->desk.form;
     static_cast<Form1State&>(f) = Form1State{};
-    harness->slot.load(std::string_view(reinterpret_cast<const char*>(data), size));
-    loadBoot(f);
-    transferUser(f, harness->slot);
+    harness->load(data, size);
+    loadBoot(f, harness->path);
+    transferUser(f, harness->desk.fileSlot, harness->path);
     return 0;
 }

@@ -49,9 +49,9 @@ TEST_F(Receive, MoreThan255CharactersEndTheWaitAndTheBufferNeverOverflows) {
 TEST_F(Receive, ALineErrorBeepsDropsWhatWaitsAndEndsTheWait) {
     using enum CommEvent;
     int n = 0;
-    for (CommEvent kind : {FramingError, Overrun, ParityError, BreakReceived,
-                           ReceiveBufferOverflow, TransmitBufferFull, OtherError, PortLost,
-                           DsrChanged, Ring, CarrierDetectChanged, EndOfFileChar}) {
+    for (CommEvent kind : {FramingError, Overrun, ParityError, BreakReceived, ReceiveBufferOverflow,
+                           TransmitBufferFull, OtherError, PortLost, DsrChanged, Ring,
+                           CarrierDetectChanged, EndOfFileChar}) {
         SCOPED_TRACE(commEventName(kind));
         const bool error = n < 8;
         if (++n % 2) {

@@ -110,9 +110,6 @@ std::vector<BootCase> bootCases() {
                               intelHex(0xFE00, part(32, 36)),
                           "\n"),
          0, 36, 0xF780, part(0, 36)},
-        {"WrongStart", sRecords(0xF700, c) + sRecords(0xF780, d), kWrongStartAddress, 8, 0xF700,
-         part(0, 8)},
-        {"NoDataRecord", "S00600004844521B\r\nS9030000FC\r\n", kWrongStartAddress, 0, 0, {}},
         // Address 0 never sets the start; data there still counts and is kept.
         {"ZeroAddressIsNotTheStart", sRecords(0x0000, c) + sRecords(0xF780, d), 0, 8, 0xF780,
          part(0, 8)},
@@ -122,7 +119,6 @@ std::vector<BootCase> bootCases() {
          0, 4, 0xF780, c},
         {"ElevenCharactersRead", around("hello world"), kUnknownRecord, 4, 0xF780, c},
         {"LowerCaseMark", around("s1050000010203F4"), kUnknownRecord, 4, 0xF780, c},
-        {"IntelType05", around(":0400000500000120D6"), kUnknownRecord, 4, 0xF780, c},
         {"NegativeLength", around("S1020000FD0"), kChecksumError, 4, 0xF780, c},
         // Too long with a bad address: Intel HEX checks the length before converting the
         // address, S-records convert the address first.

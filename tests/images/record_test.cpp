@@ -44,7 +44,6 @@ TEST(RecordLine, StoresTheBytesAndReportsTheCode) {
     const LineCase cases[] = {
         // Intel HEX: two's complement checksum over count, address and data.
         {"IntelData", ":0300300002337A1E", 0, 0x30, k0030},
-        {"IntelLowerCase", ":0300300002337a1e", 0, 0x30, k0030},
         // The type byte is not part of the sum, so 81 carries the same checksum as 00.
         {"IntelType81", ":0300308102337A1E", 0, 0x30, k0030},
         {"IntelTrailingTextNotRead", ":0300300002337A1E  ;x", 0, 0x30, k0030},
@@ -64,7 +63,6 @@ TEST(RecordLine, StoresTheBytesAndReportsTheCode) {
         {"IntelRunsPastFFFF", ":02FFFF00AA5501", 0, 0xFFFF, {0xAA, 0x55}},
         // S-records: one's complement checksum over count, address and data.
         {"S1", "S1130000285F245F2212226A000424290008237C2A", 0, 0, kWiki},
-        {"S1LowerCase", "S1130000285f245f2212226a000424290008237c2a", 0, 0, kWiki},
         {"S1TrailingTextNotRead", "S1130000285F245F2212226A000424290008237C2A junk", 0, 0, kWiki},
         {"S1WrongChecksumKeepsTheBytes", "S1130000285F245F2212226A000424290008237C2B",
          kChecksumError, 0, kWiki},

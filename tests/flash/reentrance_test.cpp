@@ -33,20 +33,6 @@ TEST(Reentrance, AResetClickDuringAWritePulsesAtOnce) {
     EXPECT_NE(b.desk->status.text().find(" (Failure)"), std::string::npos);
 }
 
-TEST(Reentrance, AfterASuccessfulWriteTheFirstEscOnlyStopsTheSecondQuits) {
-    BoardDesk b;
-    b.start();
-    b.write();
-    ASSERT_NE(b.desk->status.text().find("(Success)"), std::string::npos);
-    EXPECT_FALSE(b.form().abortFlag);
-    key(b, 27);
-    EXPECT_TRUE(b.form().abortFlag);
-    EXPECT_EQ(b.form().errorCode, 99);
-    EXPECT_FALSE(b.desk->programEnd.ended);
-    EXPECT_THROW(key(b, 27), ProgramEnded);
-    EXPECT_FALSE(b.desk->port.isOpen());
-}
-
 TEST(Reentrance, EscDuringAFixedDelayEndsTheProgram) {
     BoardDesk b;
     b.start();

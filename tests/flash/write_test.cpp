@@ -66,6 +66,16 @@ TEST(Write, AFullFlashAtEachSpeedAndAdapterLogsEveryStepTwiceInARow) {
         EXPECT_EQ(captions[300], "0");
         EXPECT_EQ(captions[555], "7F80");
         EXPECT_EQ(captions[556], "Write");
+        // After it the first Esc only stops (there is nothing to stop), the second quits.
+        EXPECT_FALSE(b.form().abortFlag);
+        int16_t esc = 27, shift = 0;
+        b.form().Form_KeyDown(esc, shift);
+        EXPECT_TRUE(b.form().abortFlag);
+        EXPECT_EQ(b.form().errorCode, 99);
+        EXPECT_FALSE(b.desk->programEnd.ended);
+        esc = 27;  // the form consumes a key by clearing its code
+        EXPECT_THROW(b.form().Form_KeyDown(esc, shift), ProgramEnded);
+        EXPECT_FALSE(b.desk->port.isOpen());
     }
 }
 

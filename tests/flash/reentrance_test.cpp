@@ -6,7 +6,6 @@ namespace quill {
 namespace {
 
 using testing::BoardDesk;
-using What = VirtualSerialPort::LineEvent::What;
 
 void at(BoardDesk& b, int ms, std::function<void()> fn) {
     b.desk->clock.schedule(ms * kNsPerMs, std::move(fn));
@@ -14,23 +13,6 @@ void at(BoardDesk& b, int ms, std::function<void()> fn) {
 
 void key(BoardDesk& b, int16_t code, int16_t shift = 0) {
     b.form().Form_KeyDown(code, shift);
-}
-
-TEST(Reentrance, AResetClickDuringAWritePulsesAtOnce) {
-    BoardDesk b("erase-time=3000");
-    b.start();
-    int64_t clickedAt = 0;
-    at(b, 1500, [&] {
-        clickedAt = b.desk->clock.nowNs();
-        b.form().cbReset_Click();
-    });
-    b.write();
-    bool sawPulse = false;
-    for (const auto& e : b.desk->port.lineLog())
-        if (e.what == What::Dtr && !e.on && e.timeNs == clickedAt) sawPulse = true;
-    EXPECT_TRUE(sawPulse);
-    // The reset threw the chip out of its erase: the write cannot go on.
-    EXPECT_NE(b.desk->status.text().find(" (Failure)"), std::string::npos);
 }
 
 TEST(Reentrance, EscDuringAFixedDelayEndsTheProgram) {
@@ -103,7 +85,7 @@ TEST(SoundBehaviour, APortLostInTerminalModeComesBackWithTheUsersLineState) {
               "DTR ON\r\n");
     EXPECT_EQ(b.desk->port.lineSettings(), (LineSettings{300, 'N', 8, 1}));
     const auto& lines = b.desk->port.lineLog();
-    ASSERT_EQ(lines.back().what, What::Open);
+    ASSERT_EQ(lines.back().what, VirtualSerialPort::LineEvent::What::Open);
     EXPECT_EQ(lines.back().timeNs, 4000 * kNsPerMs);
     EXPECT_EQ(b.desk->h8stat.caption(), "H8 Power ON");
     EXPECT_EQ(b.desk->beeper.beeps, 1);

@@ -43,6 +43,22 @@ SetUp escAt(int ms) {
     };
 }
 
+// A click on the reset button during the write pulses the line at once.
+SetUp resetClickAt(int ms) {
+    return [ms](BoardDesk& b) {
+        b.desk->clock.schedule(ms * kNsPerMs, [&b] {
+            const size_t from = b.desk->port.lineLog().size();
+            const int64_t clickNs = b.desk->clock.nowNs();
+            b.form().cbReset_Click();
+            const auto& log = b.desk->port.lineLog();
+            ASSERT_GT(log.size(), from);
+            EXPECT_EQ(log[from].what, VirtualSerialPort::LineEvent::What::Dtr);
+            EXPECT_FALSE(log[from].on);
+            EXPECT_EQ(log[from].timeNs, clickNs);
+        });
+    };
+}
+
 // When the failure's reset began: the last time DTR went off.
 int64_t resetNs(const BoardDesk& b) {
     const auto& log = b.desk->port.lineLog();
@@ -152,6 +168,8 @@ std::vector<FailureCase> failureCases() {
         // The stop key ends each wait; the step then judges what it has, and a kernel error
         // letter outranks the stop and too much text.
         {"erase-time=5000", escAt(1500), 99, erase + " ? [ 99 ] Stop by Key !"},
+        // The reset throws the chip out of its erase: the write cannot go on.
+        {"erase-time=3000", resetClickAt(1500), 81, erase + " ? [ 81 ] no Response from H8 !"},
         {"length-echo=short", escBeforeTheFailure("length-echo=short"), 26,
          " to H8 ...  ? [ 26 ] different Response !"},
         {"image-echo=5:silent", escBeforeTheFailure("image-echo=5:silent"), 27,

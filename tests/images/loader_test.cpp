@@ -25,12 +25,15 @@ struct Transfer {
     int32_t mostEntries = 0;  // the fullest the ring was after a fill
 };
 
-class ImageDesk {
-  public:
-    Form1& form() { return *desk_.form; }
-    bool fileOpen() const { return desk_.fileSlot.isOpen(); }
+// The write's own steps over program files, without the serial side.
+struct ImageDesk {
+    testing::VirtualDesk desk;
+    testing::ScratchFolder folder;
+    int files = 0;
+
+    Form1& form() { return *desk.form; }
     std::string file(const std::string& content) {
-        return folder_.write("f" + std::to_string(files_++), content);
+        return folder.write("f" + std::to_string(files++), content);
     }
 
     // What the write sequence does with the boot program file.
@@ -40,11 +43,11 @@ class ImageDesk {
         return form().loadBootProgram(file(content));
     }
 
-    // The write's loop over the user file without the serial side.
+    // The write's loop over the user file.
     Transfer transfer(const std::string& content) {
         Transfer t;
         Form1& f = form();
-        EXPECT_TRUE(desk_.fileSlot.open(file(content)));
+        EXPECT_TRUE(desk.fileSlot.open(file(content)));
         f.UBwp = f.UBrp = 0;
         while (f.fillUserBuffer() == 0) {
             t.mostEntries = std::max(t.mostEntries, f.userBufferCount());
@@ -55,14 +58,9 @@ class ImageDesk {
             if (ranEmpty) break;
         }
         t.errorCode = f.errorCode;
-        desk_.fileSlot.close();
+        desk.fileSlot.close();
         return t;
     }
-
-  private:
-    testing::VirtualDesk desk_;
-    testing::ScratchFolder folder_;
-    int files_ = 0;
 };
 
 // The 32 KB of flash after the blocks of `t` were written in order to an erased chip.
@@ -143,7 +141,7 @@ TEST(LoadBootProgram, LoadsOrStopsWithTheCode) {
         auto image = c.image;
         image.resize(f.bootImage.size(), 0);
         EXPECT_TRUE(std::equal(image.begin(), image.end(), f.bootImage.begin())) << c.name;
-        EXPECT_FALSE(desk.fileOpen()) << c.name;
+        EXPECT_FALSE(desk.desk.fileSlot.isOpen()) << c.name;
     }
 }
 

@@ -7,19 +7,14 @@ namespace {
 
 using testing::BoardDesk;
 
-void at(BoardDesk& b, int ms, std::function<void()> fn) {
-    b.desk->clock.schedule(ms * kNsPerMs, std::move(fn));
-}
-
-void key(BoardDesk& b, int16_t code, int16_t shift = 0) {
-    b.form().Form_KeyDown(code, shift);
-}
-
 TEST(Reentrance, EscDuringAFixedDelayEndsTheProgram) {
     BoardDesk b;
     b.start();
     // 200 ms into the write the power test's 300 ms delay runs: no response wait is open.
-    at(b, 350, [&] { key(b, 27); });
+    b.desk->clock.schedule(350 * kNsPerMs, [&] {
+        int16_t esc = 27, shift = 0;
+        b.form().Form_KeyDown(esc, shift);
+    });
     EXPECT_THROW(b.write(), ProgramEnded);
     EXPECT_FALSE(b.form().writeBusy);
 }

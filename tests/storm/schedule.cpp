@@ -6,6 +6,7 @@
 
 #include "platform/line_settings.h"
 #include "platform/scheduler.h"
+#include "shell/number_forms.h"
 #include "sim/block_record.h"
 
 namespace quill::storm {
@@ -38,11 +39,6 @@ class Dice {
   private:
     std::mt19937_64 rng_;
 };
-
-std::string hex2(unsigned v) {
-    static const char d[] = "0123456789ABCDEF";
-    return {d[(v >> 4) & 0xF], d[v & 0xF]};
-}
 
 size_t recordLength(Dice& d, size_t longest) {
     if (d.chance(0.1)) return size_t(d.between(1, int64_t(longest)));
@@ -98,15 +94,15 @@ std::string boardOptions(Dice& d, size_t bootLength, int blocks) {
                                                                : d.between(1, 5)));
     if (d.chance(0.01)) o.push_back("unpowered");
     if (d.chance(0.01)) o.push_back("match-silent");
-    if (d.chance(0.02)) o.push_back("match-byte=" + hex2(d.byte()));
+    if (d.chance(0.02)) o.push_back("match-byte=" + hexByteForm(d.byte()));
     if (d.chance(0.03))
         o.push_back("erase=" + d.pick(std::vector<std::string>{"ff", "silent", "double",
-                                                               hex2(d.byte())}));
+                                                               hexByteForm(d.byte())}));
     if (d.chance(0.02)) o.push_back(d.chance(0.5) ? "length-echo=wrong" : "length-echo=short");
     if (d.chance(0.03))
         o.push_back("image-echo=" + std::to_string(d.between(0, int64_t(bootLength) - 1)) +
                     (d.chance(0.5) ? ":wrong" : ":silent"));
-    if (d.chance(0.02)) o.push_back(d.chance(0.5) ? "start=silent" : "start=" + hex2(d.byte()));
+    if (d.chance(0.02)) o.push_back(d.chance(0.5) ? "start=silent" : "start=" + hexByteForm(d.byte()));
     if (d.chance(0.02)) o.push_back(d.chance(0.5) ? "prompt=silent" : "prompt=late");
     if (d.chance(0.04)) {
         // A kernel that claims acceptance without writing would be a lying board, not a fault.
@@ -120,8 +116,8 @@ std::string boardOptions(Dice& d, size_t bootLength, int blocks) {
                                   : "line-error=block:" + std::to_string(d.between(0, blocks - 1)));
     if (d.chance(0.03)) o.push_back("power-off=block:" + std::to_string(d.between(0, blocks - 1)));
     if (d.chance(0.03)) {
-        std::string a = hex2(unsigned(d.between(0, 0x7F))) + hex2(d.byte());
-        o.push_back("stuck=" + a + ":" + hex2(d.byte()));
+        std::string a = hexByteForm(uint8_t(d.between(0, 0x7F))) + hexByteForm(d.byte());
+        o.push_back("stuck=" + a + ":" + hexByteForm(d.byte()));
     }
     if (d.chance(0.02)) o.push_back("user-line=" + std::to_string(d.pick(speeds)));
     std::string text;
@@ -129,31 +125,18 @@ std::string boardOptions(Dice& d, size_t bootLength, int blocks) {
     return text;
 }
 
+// Each of the five kinds, as likely as the others, in their declared order.
 CableFault cableFault(Dice& d, CableFault::Direction direction, int64_t index) {
+    using K = CableFault::Kind;
     CableFault f;
     f.direction = direction;
     f.index = index;
-    switch (d.between(0, 4)) {
-        case 0:
-            f.kind = CableFault::Kind::FlipBit;
-            f.bit = int(d.between(0, 7));
-            break;
-        case 1:
-            f.kind = CableFault::Kind::Drop;
-            break;
-        case 2:
-            f.kind = CableFault::Kind::Double;
-            break;
-        case 3:
-            f.kind = CableFault::Kind::Noise;
-            f.noise = d.bytes(size_t(d.between(1, 8)));
-            break;
-        default:
-            f.kind = CableFault::Kind::LineError;
-            f.error = d.pick(std::vector<CommEvent>{CommEvent::FramingError, CommEvent::ParityError,
-                                                    CommEvent::Overrun, CommEvent::BreakReceived});
-            break;
-    }
+    f.kind = K(d.between(0, 4));
+    if (f.kind == K::FlipBit) f.bit = int(d.between(0, 7));
+    if (f.kind == K::Noise) f.noise = d.bytes(size_t(d.between(1, 8)));
+    if (f.kind == K::LineError)
+        f.error = d.pick(std::vector<CommEvent>{CommEvent::FramingError, CommEvent::ParityError,
+                                                CommEvent::Overrun, CommEvent::BreakReceived});
     return f;
 }
 
@@ -237,7 +220,7 @@ std::string Schedule::words() const {
          " blocks as " + (userIntelHex ? "Intel HEX" : "S-records") + " of " +
          std::to_string(userRecordLength) + ":";
     for (const auto& seg : user)
-        w += " H'" + hex2(seg.address >> 8) + hex2(seg.address) + "+" +
+        w += " H'" + hexForm(0x10000 + seg.address).substr(1) + "+" +
              std::to_string(seg.bytes.size());
     w += "\n  board: " + boardOptions + "\n";
     for (const auto& f : cable) w += "  cable: " + f.words() + "\n";

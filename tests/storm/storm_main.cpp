@@ -20,31 +20,23 @@ struct Range {
     bool replay = false;
 };
 
+// Every option takes a number.
 bool parse(int argc, char** argv, Range& range) {
-    for (int i = 1; i < argc; ++i) {
+    if (argc % 2 == 0) return false;
+    for (int i = 1; i < argc; i += 2) {
         const std::string arg = argv[i];
-        if (i + 1 >= argc) return false;
-        const uint64_t value = std::strtoull(argv[++i], nullptr, 10);
+        const uint64_t value = std::strtoull(argv[i + 1], nullptr, 10);
         if (arg == "--first") {
             range.first = value;
         } else if (arg == "--count") {
             range.count = value;
         } else if (arg == "--seed") {
-            range.first = value;
-            range.count = 1;
-            range.replay = true;
+            range = {value, 1, true};
         } else {
             return false;
         }
     }
     return true;
-}
-
-void report(const quill::storm::Schedule& s, const quill::storm::Verdict& v) {
-    std::cout << "VIOLATION " << s.words();
-    for (const auto& what : v.violations) std::cout << "  broken: " << what << "\n";
-    for (const auto& what : v.struck) std::cout << "  struck: " << what << "\n";
-    std::cout << "  replay: scripts/storm --seed " << s.seed << "\n" << std::flush;
 }
 
 }  // namespace
@@ -67,7 +59,7 @@ int main(int argc, char** argv) {
                       << " after " << verdict.writeNs / 1'000'000 << " ms of virtual time\n";
             for (const auto& what : verdict.violations) std::cout << "broken: " << what << "\n";
         } else if (!verdict.violations.empty()) {
-            report(schedule, verdict);
+            std::cout << quill::storm::violationReport(schedule, verdict) << std::flush;
         }
         violations += verdict.violations.empty() ? 0 : 1;
         forged += verdict.forgedSuccess ? 1 : 0;

@@ -21,10 +21,6 @@ const std::string kFailureEnd = " (Failure)\r\n";
 constexpr int16_t kEscKey = 27;
 constexpr int64_t kUserPauseNs = 2 * kNsPerSecond;
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // The lines between the first and the last of a program file text.
 std::string innerLines(const std::string& text, bool dropFirst) {
     size_t from = dropFirst ? text.find('\n') + 1 : 0;
@@ -83,7 +79,7 @@ class StormRun {
         v_.console = desk_.status.text();
         if (!ended) return std::move(v_);
 
-        v_.success = endsWith(v_.console, kSuccessEnd);
+        v_.success = v_.console.ends_with(kSuccessEnd);
         if (!v_.success) checkFailureReport();
         checkWindowBack("the faulty write");
 
@@ -186,7 +182,7 @@ class StormRun {
         // A lost or returning port may put its own line between the report and the end.
         if (report != v_.console.find(" ? [" + decimalForm(code) + " ] " + text + "\r\n", report))
             fail("the report line of code " + std::to_string(code) + " is not the message box's");
-        if (!endsWith(v_.console, "\n" + kFailureEnd))
+        if (!v_.console.ends_with("\n" + kFailureEnd))
             fail("the console's last line is not \" (Failure)\"");
     }
 
@@ -237,7 +233,7 @@ class StormRun {
         if (!ended) return;
         const std::vector<uint8_t> image = s_.image();
         const auto& flash = board_->flash().bytes();
-        if (!endsWith(desk_.status.text(), kSuccessEnd) || desk_.messageBox.shown.size() != boxes ||
+        if (!desk_.status.text().ends_with(kSuccessEnd) || desk_.messageBox.shown.size() != boxes ||
             !std::equal(image.begin(), image.end(), flash.begin()))
             fail("the second write, without faults, did not write the user program");
         checkWindowBack("the second write");
@@ -267,6 +263,13 @@ bool forgesAcceptance(const CableFaults::Strike& s) {
 
 Verdict runSchedule(const Schedule& schedule) {
     return StormRun(schedule).run();
+}
+
+std::string violationReport(const Schedule& s, const Verdict& v) {
+    std::string text = "VIOLATION " + s.words();
+    for (const auto& what : v.violations) text += "  broken: " + what + "\n";
+    for (const auto& what : v.struck) text += "  struck: " + what + "\n";
+    return text + "  replay: scripts/storm --seed " + std::to_string(s.seed) + "\n";
 }
 
 }  // namespace quill::storm

@@ -33,4 +33,7 @@ bool forgesAcceptance(const CableFaults::Strike& strike);
 // a failure writes again with the faults removed, in the same program.
 Verdict runSchedule(const Schedule& schedule);
 
+// A broken schedule: its seed and words, what broke, what struck, and how to replay it.
+std::string violationReport(const Schedule& s, const Verdict& v);
+
 }  // namespace quill::storm

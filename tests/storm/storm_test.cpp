@@ -5,13 +5,6 @@
 namespace quill {
 namespace {
 
-std::string broken(const storm::Schedule& s, const storm::Verdict& v) {
-    std::string text = s.words();
-    for (const auto& what : v.violations) text += "  broken: " + what + "\n";
-    for (const auto& what : v.struck) text += "  struck: " + what + "\n";
-    return text + "  replay: scripts/storm --seed " + std::to_string(s.seed);
-}
-
 // Seeds whose schedules once broke an invariant, with what they found.
 struct Regression {
     uint64_t seed;
@@ -28,7 +21,7 @@ TEST(StormRegression, EverySeedThatOnceBrokeAnInvariantHoldsThemNow) {
     for (const auto& r : kRegressions) {
         const auto s = storm::drawSchedule(r.seed);
         const auto v = storm::runSchedule(s);
-        EXPECT_TRUE(v.violations.empty()) << r.found << "\n" << broken(s, v);
+        EXPECT_TRUE(v.violations.empty()) << r.found << "\n" << storm::violationReport(s, v);
     }
 }
 
@@ -42,7 +35,7 @@ TEST_P(Storm, EveryScheduleHoldsTheInvariants) {
     for (uint64_t seed = first; seed < first + STORM_SCHEDULES_PER_SHARD; ++seed) {
         const auto s = storm::drawSchedule(seed);
         const auto v = storm::runSchedule(s);
-        EXPECT_TRUE(v.violations.empty()) << broken(s, v);
+        EXPECT_TRUE(v.violations.empty()) << storm::violationReport(s, v);
         successes += v.success ? 1 : 0;
     }
     // A storm in which nothing succeeds (or nothing fails) tests little.
@@ -52,36 +45,55 @@ TEST_P(Storm, EveryScheduleHoldsTheInvariants) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, Storm, ::testing::Range(0, 6));
 
-TEST(StormVerdict, OnlyAPromptTheBoardNeverSentIsAForgedAcceptance) {
-    using K = CableFault::Kind;
-    struct Case {
-        CableFault::Direction direction;
-        K kind;
-        uint8_t sent;
-        std::vector<uint8_t> arrived;
-        bool forged;
-    };
-    const Case cases[] = {
-        {CableFault::Direction::ToHost, K::FlipBit, ':', {'>'}, true},
-        {CableFault::Direction::ToHost, K::Noise, 'Z', {'Z', '>'}, true},
-        {CableFault::Direction::ToHost, K::Noise, '>', {'>', '>'}, true},
-        {CableFault::Direction::ToHost, K::Double, '>', {'>', '>'}, false},
-        {CableFault::Direction::ToHost, K::FlipBit, '>', {'?'}, false},
-        {CableFault::Direction::ToBoard, K::FlipBit, ':', {'>'}, false},
-    };
-    for (const auto& c : cases) {
-        CableFaults::Strike strike;
-        strike.fault.direction = c.direction;
-        strike.fault.kind = c.kind;
-        strike.sent = c.sent;
-        strike.arrival.bytes = c.arrived;
-        EXPECT_EQ(storm::forgesAcceptance(strike), c.forged) << strike.words();
-    }
-}
-
 TEST(StormSchedule, ASeedAlwaysDrawsTheSameSchedule) {
     EXPECT_EQ(storm::drawSchedule(42).words(), storm::drawSchedule(42).words());
     EXPECT_NE(storm::drawSchedule(42).words(), storm::drawSchedule(43).words());
+}
+
+// Each fault strikes its character (the second in its direction) and no other; the storm
+// counts a false success as forged only when a prompt that the board never sent arrived.
+TEST(CableFaults, EachStrikesOnlyItsCharacterAndOnlyAPromptNeverSentIsAForgedAcceptance) {
+    using D = CableFault::Direction;
+    using K = CableFault::Kind;
+    using Bytes = std::vector<uint8_t>;
+    const auto at1 = [](D direction, K kind, int bit = 0, Bytes noise = {},
+                        CommEvent error = CommEvent::FramingError) {
+        return CableFault{direction, 1, kind, bit, std::move(noise), error};
+    };
+    struct Case {
+        CableFault fault;
+        uint8_t sent;
+        Bytes arrives;
+        bool forged;
+    };
+    const Case cases[] = {
+        {at1(D::ToHost, K::FlipBit, 2), ':', {'>'}, true},
+        {at1(D::ToHost, K::Noise, 0, {'x', '>'}), 'Z', {'Z', 'x', '>'}, true},
+        {at1(D::ToHost, K::Noise, 0, {'>'}), '>', {'>', '>'}, true},
+        {at1(D::ToHost, K::Double), '>', {'>', '>'}, false},
+        {at1(D::ToHost, K::FlipBit, 0), '>', {'?'}, false},
+        {at1(D::ToBoard, K::FlipBit, 2), ':', {'>'}, false},
+        {at1(D::ToBoard, K::Drop), 'A', {}, false},
+        {at1(D::ToHost, K::LineError, 0, {}, CommEvent::ParityError), '>', {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault.words());
+        CableFaults cable({c.fault});
+        const D other = c.fault.direction == D::ToHost ? D::ToBoard : D::ToHost;
+        EXPECT_EQ(cable.carry(other, c.sent).bytes, Bytes{c.sent});
+        EXPECT_EQ(cable.carry(other, c.sent).bytes, Bytes{c.sent});
+        EXPECT_EQ(cable.carry(c.fault.direction, c.sent).bytes, Bytes{c.sent});
+        const auto arrival = cable.carry(c.fault.direction, c.sent);
+        EXPECT_EQ(arrival.bytes, c.arrives);
+        EXPECT_EQ(arrival.lineError, c.fault.kind == K::LineError);
+        if (arrival.lineError) {
+            EXPECT_EQ(arrival.error, c.fault.error);
+        }
+        ASSERT_EQ(cable.struck().size(), 1u);
+        EXPECT_EQ(cable.struck()[0].sent, c.sent);
+        EXPECT_EQ(storm::forgesAcceptance(cable.struck()[0]), c.forged);
+        EXPECT_EQ(cable.carry(c.fault.direction, c.sent).bytes, Bytes{c.sent});
+    }
 }
 
 }  // namespace

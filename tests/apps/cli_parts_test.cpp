@@ -32,19 +32,6 @@ std::string contents(std::FILE* file) {
     return text;
 }
 
-TEST(CliOptionsTest, TheLineBeatsQuillmontPortAndEachSimAddsToQuillmontSim) {
-    const CliOptions host = parse({"--port", "/dev/ttyUSB0", "b", "u"}, "sim", "erase-time=5");
-    EXPECT_EQ(host.port, "/dev/ttyUSB0");
-    EXPECT_EQ(host.simOptions, "") << "board options belong to the sim port alone";
-    const CliOptions sim =
-        parse({"--port", "sim", "--sim", "speeds=9600", "--sim", "2400", "b", "u"}, nullptr,
-              "erase-time=5");
-    EXPECT_EQ(sim.simOptions, "erase-time=5,speeds=9600,2400");
-    EXPECT_EQ(sim.bootFile + "|" + sim.userFile, "b|u");
-    EXPECT_EQ(parse({"--port", "sim", "b", "u"}, nullptr, "bogus").action,
-              CliOptions::Action::UsageError);
-}
-
 // Each port this user may not open is marked, and the advice follows the list once for each
 // group that would open them.
 TEST(CliOptionsTest, ThePortListMarksThePortsThisUserMayNotOpen) {

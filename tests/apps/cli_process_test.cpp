@@ -1,26 +1,16 @@
 // The built quillmont-cli as a child process on the virtual board: exit statuses, what goes to
 // standard output and to standard error, the flash dump, Ctrl-C.
 
-#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <utility>
 
+#include "apps/child_process.h"
 #include "support/program_files.h"
-
-extern char** environ;
 
 namespace quill::testing {
 namespace {
@@ -29,64 +19,15 @@ struct CliRun {
     int status = -1;  // 128 + n after signal n
     std::string out, err;
 };
-using Watch = std::function<void(pid_t, const CliRun&)>;
 
-// `watch` sees the output so far whenever more arrives, and may signal the child. The test
-// decides the port and the board, not the caller's shell.
 // `runAs` comes before the program: a command that runs it as another user.
 CliRun runCli(std::vector<std::string> args, std::vector<std::string> env = {},
-              bool errOnTerminal = false, const Watch& watch = nullptr,
-              const std::vector<std::string>& runAs = {}) {
+              bool errOnTerminal = false, const std::vector<std::string>& runAs = {}) {
     args.insert(args.begin(), QUILLMONT_CLI);
     args.insert(args.begin(), runAs.begin(), runAs.end());
-    for (char** e = environ; *e; ++e)
-        if (!std::string_view(*e).starts_with("QUILLMONT_")) env.push_back(*e);
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    for (auto& e : env) envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return {};
-    if (errOnTerminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, nullptr)
-                      : ::pipe2(err, O_CLOEXEC))
-        return {};
-    const pid_t pid = ::fork();
-    if (pid < 0) return {};
-    if (pid == 0) {  // only async-signal-safe calls in the child of a threaded process
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    CliRun run;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int open = 2;
-    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (::poll(fds, 2, 50) <= 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (!fds[i].revents) continue;
-            char buffer[4096];
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                (i == 0 ? run.out : run.err).append(buffer, size_t(n));
-            } else {  // a pty reports EIO rather than the end once its last writer is gone
-                ::close(std::exchange(fds[i].fd, -1));
-                --open;
-            }
-        }
-        if (watch) watch(pid, run);
-    }
-    for (auto& fd : fds)
-        if (fd.fd >= 0) ::close(fd.fd);
-    if (open > 0) ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
+    Child child(args, std::move(env), errOnTerminal);
+    const int status = child.finish(20'000);
+    return {status, child.out, child.err};
 }
 
 class CliProcess : public ::testing::Test {
@@ -116,7 +57,8 @@ TEST_F(CliProcess, ASuccessfulWriteLogsLinesOnStdoutAloneAndDumpsTheFlash) {
     std::ofstream(spaced) << sRecords(0x0000, user);
     auto args = onSim({"--dump-flash", folder.path("flash.bin")});
     args.back() = spaced;
-    const CliRun run = runCli(args);
+    // The command line beats QUILLMONT_PORT.
+    const CliRun run = runCli(args, {"QUILLMONT_PORT=/dev/quillmont-no-such-port"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.err, "") << "no progress and no message when standard error is no terminal";
     EXPECT_EQ(run.out.find('\r'), std::string::npos) << "each CR LF becomes one newline";
@@ -169,7 +111,9 @@ TEST_F(CliProcess, UsageErrorsAndAPortThatWillNotOpenEndBeforeTheWrite) {
     const CliRun ports = runCli({"--list-ports"});
     EXPECT_EQ(ports.status, 0);
     EXPECT_NE(ports.out.find("sim\t"), std::string::npos) << ports.out;
-    const CliRun run = runCli({boot, userFile}, {"QUILLMONT_PORT=/dev/quillmont-no-such-port"});
+    // Board options in the environment belong to the sim port alone.
+    const CliRun run = runCli({boot, userFile},
+                              {"QUILLMONT_PORT=/dev/quillmont-no-such-port", "QUILLMONT_SIM=bogus"});
     EXPECT_EQ(run.status, 21);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("cannot open the serial port /dev/quillmont-no-such-port: No such"),
@@ -198,7 +142,7 @@ TEST_F(CliProcess, APortThisUserMayNotOpenSaysWhichGroupToJoin) {
         ASSERT_EQ(::stat(name, &info), 0);
         groupName = ::getgrgid(info.st_gid)->gr_name;
     }
-    const CliRun run = runCli({"--port", name, boot, userFile}, {}, false, nullptr, runAs);
+    const CliRun run = runCli({"--port", name, boot, userFile}, {}, false, runAs);
     ::close(slave);
     ::close(master);
     EXPECT_EQ(run.status, 21) << run.out << run.err;
@@ -218,18 +162,18 @@ TEST_F(CliProcess, APortThisUserMayNotOpenSaysWhichGroupToJoin) {
 // there); a match-silent board never opens one, so the second signal meets the program still
 // waiting and ends it.
 TEST_F(CliProcess, TheFirstCtrlCStopsTheWriteAndASecondEndsAtOnce) {
-    const CliRun run = runCli(onSim({"--sim", "match-silent"}), {}, false,
-                              [sent = 0](pid_t pid, const CliRun& run) mutable {
-                                  if (sent == 2 || run.out.find("check H8 Power") == run.out.npos)
-                                      return;
-                                  ++sent;
-                                  ::kill(pid, SIGINT);
-                                  ::usleep(50'000);
-                              });
-    EXPECT_EQ(run.status, 130) << run.out << run.err;
-    EXPECT_NE(run.err.find("stopping the write"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.find("(Failure)"), std::string::npos) << "no report after the end";
+    std::vector<std::string> args = onSim({"--sim", "match-silent"});
+    args.insert(args.begin(), QUILLMONT_CLI);
+    Child cli(args);
+    ASSERT_TRUE(cli.waitForOutput("check H8 Power", 20'000)) << cli.out << cli.err;
+    cli.signal(SIGINT);
+    ASSERT_TRUE(cli.readUntil([&] { return cli.err.find("stopping the write") != cli.err.npos; },
+                              20'000))
+        << cli.err;
+    cli.signal(SIGINT);
+    EXPECT_EQ(cli.finish(20'000), 130) << cli.out << cli.err;
+    EXPECT_NE(cli.err.find("interrupted"), std::string::npos) << cli.err;
+    EXPECT_EQ(cli.out.find("(Failure)"), std::string::npos) << "no report after the end";
 }
 
 }  // namespace

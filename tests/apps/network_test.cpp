@@ -8,12 +8,9 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <QProcess>
-#include <algorithm>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,6 +18,7 @@
 #include <regex>
 #include <thread>
 
+#include "apps/child_process.h"
 #include "platform/qt/rfc2217_port.h"
 #include "support/program_files.h"
 #include "support/qt_wait.h"
@@ -39,61 +37,31 @@ bool installed(const char* program) {
     return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
-// A child process that is killed when the case ends, however it ends.
-struct Child {
-    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
-    Child(const QString& program, const QStringList& args) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("QUILLMONT_PORT");
-        // The boards run the stand-in kernel: these cases prove the cable, not the chip, and
-        // two emulated chips in real time side by side would be at the mercy of a busy host.
-        env.insert("QUILLMONT_SIM", "kernel=model");
-        process->setProcessEnvironment(env);
-        process->start(program, args);
-    }
-    ~Child() {
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    }
-    // Waits until standard output holds `text`; all of it so far, or empty after the bound.
-    std::string waitForOutput(const std::string& text, int ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            out += process->readAllStandardOutput().toStdString();
-            if (out.find(text) != std::string::npos) return out;
-            if (process->state() == QProcess::NotRunning) break;
-            process->waitForReadyRead(50);
-        }
-        return {};
-    }
-    int finish(int ms) {
-        if (!process->waitForFinished(ms)) return -1;
-        out += process->readAllStandardOutput().toStdString();
-        err = process->readAllStandardError().toStdString();
-        return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -2;
-    }
-    std::string out, err;
-};
+// The boards run the stand-in kernel: these cases prove the cable, not the chip, and two
+// emulated chips in real time side by side would be at the mercy of a busy host.
+const std::vector<std::string> kModelKernel = {"QUILLMONT_SIM=kernel=model"};
 
 // A board server on a port of the system's choice; its address as the client names it.
 struct Server : Child {
-    explicit Server(QStringList args, const std::string& listen = "127.0.0.1:0")
-        : Child(QUILLMONT_BOARD, args << "--listen" << QString::fromStdString(listen)) {
-        const std::string first = waitForOutput("\n", 10'000);
-        const size_t at = first.find("rfc2217://");
-        if (at != std::string::npos) address = first.substr(at, first.find('\n', at) - at);
+    explicit Server(std::vector<std::string> args, const std::string& listen = "127.0.0.1:0")
+        : Child(withListen(std::move(args), listen), kModelKernel) {
+        waitForOutput("\n", 10'000);
+        const size_t at = out.find("rfc2217://");
+        if (at != std::string::npos) address = out.substr(at, out.find('\n', at) - at);
+    }
+    static std::vector<std::string> withListen(std::vector<std::string> args,
+                                               const std::string& listen) {
+        args.insert(args.begin(), QUILLMONT_BOARD);
+        args.insert(args.end(), {"--listen", listen});
+        return args;
     }
     std::string address;
 };
 
-Child cli(const std::string& port, const std::string& boot, const std::string& user,
-          QStringList more = {}) {
-    return Child(QUILLMONT_CLI, more << "--port" << QString::fromStdString(port)
-                                     << QString::fromStdString(boot)
-                                     << QString::fromStdString(user));
-}
+struct Cli : Child {
+    Cli(const std::string& port, const std::string& boot, const std::string& user)
+        : Child({QUILLMONT_CLI, "--port", port, boot, user}, kModelKernel) {}
+};
 
 // A port nobody listens on: the system hands out a free one, which is given back at once.
 uint16_t freePort() {
@@ -112,13 +80,15 @@ std::string withoutMatchTries(const std::string& transcript) {
 TEST(Network, TheFullExampleThroughTheBoardServerMatchesTheInProcessWrite) {
     ScratchFolder scratch;
     const std::string dump = scratch.path("flash.bin");
-    Server board({"--once", "--dump-flash", QString::fromStdString(dump)});
-    ASSERT_FALSE(board.address.empty()) << board.process->readAllStandardError().toStdString();
-    // Both in real time, side by side: the in-process one is the reference transcript.
-    Child remote = cli(board.address, kExamples + "boot.mot", kExamples + "full.mot");
-    Child local = cli("sim", kExamples + "boot.mot", kExamples + "full.mot");
-    ASSERT_EQ(remote.finish(90'000), 0) << remote.out << remote.err;
+    // Each write in real time has the machine to itself: the in-process one first, as the
+    // reference transcript. (H'FF, Telnet's IAC, is in both directions: in the echoed boot
+    // program and in the image's block records.)
+    Cli local("sim", kExamples + "boot.mot", kExamples + "full.mot");
     ASSERT_EQ(local.finish(90'000), 0) << local.err;
+    Server board({"--once", "--dump-flash", dump});
+    ASSERT_FALSE(board.address.empty()) << board.err;
+    Cli remote(board.address, kExamples + "boot.mot", kExamples + "full.mot");
+    ASSERT_EQ(remote.finish(90'000), 0) << remote.out << remote.err;
     EXPECT_EQ(withoutMatchTries(remote.out), withoutMatchTries(local.out));
     EXPECT_EQ(remote.err, "");
     ASSERT_EQ(board.finish(5000), 0) << board.err;
@@ -126,12 +96,11 @@ TEST(Network, TheFullExampleThroughTheBoardServerMatchesTheInProcessWrite) {
 }
 
 TEST(Network, PyserialDrivesTheBoardIntoBootModeAndMatchesTheBitRate) {
-    if (!installed("/usr/bin/python3") ||
-        QProcess::execute("/usr/bin/python3", {"-c", "import serial"}) != 0)
+    if (Child({"/usr/bin/python3", "-c", "import serial"}).finish(10'000) != 0)
         GTEST_SKIP() << "Debian's /usr/bin/python3 with python3-serial is not installed";
     Server board({"--once"});
     ASSERT_FALSE(board.address.empty());
-    Child python("/usr/bin/python3", {"-c", R"(
+    Child python({"/usr/bin/python3", "-c", R"(
 import sys, time, serial
 s = serial.serial_for_url(sys.argv[1], baudrate=19200, timeout=0.5, do_not_open=True)
 s.dtr = False; s.rts = False
@@ -146,7 +115,7 @@ s.write(b"\x55"); s.timeout = 5
 print("cts=%d match=%s erase=%s" % (cts, answer.hex(), s.read(1).hex()))
 s.close()
 )",
-                               QString::fromStdString(board.address)});
+                  board.address});
     ASSERT_EQ(python.finish(30'000), 0) << python.err;
     EXPECT_EQ(python.out, "cts=1 match=00 erase=aa\n") << python.err;
 }
@@ -159,8 +128,7 @@ TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
         GTEST_SKIP() << "ser2net and socat are not installed (scripts/setup installs them)";
     ScratchFolder scratch;
     const std::string device = scratch.path("dev"), far = scratch.path("far");
-    Child socat("socat", {QString::fromStdString("pty,raw,echo=0,link=" + device),
-                          QString::fromStdString("pty,raw,echo=0,link=" + far)});
+    Child socat({"socat", "pty,raw,echo=0,link=" + device, "pty,raw,echo=0,link=" + far});
     for (int i = 0; i < 100 && !std::filesystem::exists(far); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const uint16_t tcp = freePort();
@@ -168,8 +136,7 @@ TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
         "ser2net.yaml", "connection: &board\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
                             std::to_string(tcp) + "\n  connector: serialdev," + device +
                             ",19200n81,local\n");
-    Child ser2net("ser2net", {"-n", "-d", "-c", QString::fromStdString(config), "-P",
-                              QString::fromStdString(scratch.path("pid"))});
+    Child ser2net({"ser2net", "-n", "-d", "-c", config, "-P", scratch.path("pid")});
     const std::string name = "rfc2217://127.0.0.1:" + std::to_string(tcp);
     for (int i = 0; i < 100; ++i) {
         QTcpSocket probe;
@@ -219,7 +186,7 @@ TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
     ::close(farFd);
 
     const auto start = std::chrono::steady_clock::now();
-    Child write = cli(name, kExamples + "boot.mot", kExamples + "small.mot");
+    Cli write(name, kExamples + "boot.mot", kExamples + "small.mot");
     EXPECT_EQ(write.finish(20'000), 21) << write.out << write.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_NE(write.out.find("H8 Power is OFF"), std::string::npos) << write.out;
@@ -229,14 +196,14 @@ TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
 TEST(Network, ALostServerEndsTheWriteWith83AndAMissingOneTakesTheMissingPortPath) {
     Server board({"--verbose"});
     ASSERT_FALSE(board.address.empty());
-    Child write = cli(board.address, kExamples + "boot.mot", kExamples + "full.mot");
-    ASSERT_FALSE(board.waitForOutput("block", 30'000).empty()) << board.out;
-    board.process->kill();
+    Cli write(board.address, kExamples + "boot.mot", kExamples + "full.mot");
+    ASSERT_TRUE(board.waitForOutput("block", 30'000)) << board.out;
+    board.signal(SIGKILL);
     EXPECT_EQ(write.finish(10'000), 83) << write.out << write.err;
     EXPECT_NE(write.out.find("COM receive error !"), std::string::npos) << write.out;
     EXPECT_NE(write.out.find("was lost"), std::string::npos) << write.out;
 
-    Child refused = cli("rfc2217://127.0.0.1:" + std::to_string(freePort()),
+    Cli refused("rfc2217://127.0.0.1:" + std::to_string(freePort()),
                         kExamples + "boot.mot", kExamples + "small.mot");
     EXPECT_EQ(refused.finish(20'000), 21);
     EXPECT_NE(refused.err.find("cannot open the serial port rfc2217://127.0.0.1:"),
@@ -247,7 +214,7 @@ TEST(Network, ALostServerEndsTheWriteWith83AndAMissingOneTakesTheMissingPortPath
 
 TEST(Network, ALostConnectionIsMadeAgainWithTheLineAsItWas) {
     const std::string listen = "127.0.0.1:" + std::to_string(freePort());
-    auto board = std::make_unique<Server>(QStringList{"--verbose"}, listen);
+    auto board = std::make_unique<Server>(std::vector<std::string>{"--verbose"}, listen);
     ASSERT_EQ(board->address, "rfc2217://" + listen);
     Rfc2217Port port(board->address);
     std::vector<CommEvent> events;
@@ -263,55 +230,37 @@ TEST(Network, ALostConnectionIsMadeAgainWithTheLineAsItWas) {
     EXPECT_FALSE(port.cts());
     EXPECT_NE(port.errorString().find("lost"), std::string::npos);
 
-    board = std::make_unique<Server>(QStringList{"--verbose"}, listen);
+    board = std::make_unique<Server>(std::vector<std::string>{"--verbose"}, listen);
     ASSERT_TRUE(runUntil([&] { return port.isOpen() && port.cts(); }));
     EXPECT_EQ(std::count(events.begin(), events.end(), CommEvent::PortLost), 1);
     EXPECT_EQ(std::count(events.begin(), events.end(), CommEvent::PortBack), 1);
     // DTR on with RTS off, put back: the board leaves reset in boot mode.
-    EXPECT_FALSE(board->waitForOutput("boot mode", 5000).empty()) << board->out;
+    EXPECT_TRUE(board->waitForOutput("boot mode", 5000)) << board->out;
 }
 
 TEST(Network, TheBoardTakesOneClientAtATimeAndRefusesBadOptions) {
     Server board({});
     ASSERT_FALSE(board.address.empty());
     QTcpSocket first;
-    first.connectToHost("127.0.0.1", QString::fromStdString(board.address).section(':', -1).toUShort());
+    first.connectToHost("127.0.0.1", uint16_t(std::stoi(board.address.substr(board.address.rfind(':') + 1))));
     ASSERT_TRUE(first.waitForConnected(5000));
-    Child second = cli(board.address, kExamples + "boot.mot", kExamples + "small.mot");
+    Cli second(board.address, kExamples + "boot.mot", kExamples + "small.mot");
     EXPECT_EQ(second.finish(20'000), 21);
     EXPECT_NE(second.err.find("the board is busy"), std::string::npos) << second.err;
 
-    for (const QStringList& bad :
-         {QStringList{"--sim", "no-such-option"}, QStringList{"--listen", "127.0.0.1"},
-          QStringList{"--listen", "127.0.0.1:99999"}, QStringList{"stray"}}) {
-        Child child(QUILLMONT_BOARD, bad);
-        EXPECT_EQ(child.finish(10'000), 2) << bad.join(' ').toStdString();
+    const std::vector<std::vector<std::string>> bad = {{"--sim", "no-such-option"},
+                                                       {"--listen", "127.0.0.1"},
+                                                       {"--listen", "127.0.0.1:99999"},
+                                                       {"stray"}};
+    for (auto args : bad) {
+        args.insert(args.begin(), QUILLMONT_BOARD);
+        Child child(args);
+        EXPECT_EQ(child.finish(10'000), 2) << args.back();
         EXPECT_NE(child.err.find("quillmont-board: "), std::string::npos);
     }
-    Child malformed = cli("rfc2217://nohost", kExamples + "boot.mot", kExamples + "small.mot");
+    Cli malformed("rfc2217://nohost", kExamples + "boot.mot", kExamples + "small.mot");
     EXPECT_EQ(malformed.finish(10'000), 2);
     EXPECT_NE(malformed.err.find("rfc2217://HOST:PORT"), std::string::npos) << malformed.err;
-}
-
-// H'FF is Telnet's IAC: programs full of it test the doubling both ways, in the echoed boot
-// transfer and in the block records.
-TEST(Network, ProgramsRichInFFAreWrittenThroughTheEscaping) {
-    ScratchFolder scratch;
-    std::vector<uint8_t> boot(1900, 0xFF), user(4096, 0xFF);
-    boot[0] = 0x40;
-    boot[1] = 0xFE;
-    for (size_t i = 0; i < user.size(); i += 3) user[i] = uint8_t(i / 3);
-    const std::string dump = scratch.path("flash.bin");
-    // The stand-in kernel: the boot program is data here, not code to run.
-    Server board({"--once", "--sim", "kernel=model", "--dump-flash", QString::fromStdString(dump)});
-    ASSERT_FALSE(board.address.empty());
-    Child write = cli(board.address, scratch.write("boot.mot", sRecords(0xF780, boot)),
-                      scratch.write("user.mot", sRecords(0x0100, user)));
-    ASSERT_EQ(write.finish(60'000), 0) << write.out << write.err;
-    ASSERT_EQ(board.finish(5000), 0);
-    std::string expected(32768, '\xFF');
-    std::copy(user.begin(), user.end(), expected.begin() + 0x100);
-    EXPECT_TRUE(slurp(dump) == expected) << "the flash differs from the image";
 }
 
 }  // namespace

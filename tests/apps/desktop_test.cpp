@@ -1,34 +1,162 @@
+// The desktop program: its window as designed, and its keys, menus and writes on the virtual
+// board, in real time.
+
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <tuple>
 
+#include "desktop/application.h"
 #include "desktop/main_window.h"
+#include "desktop/virtual_keys.h"
 #include "platform/virtual/recording_controls.h"
 #include "platform/virtual/virtual_serial_port.h"
 #include "support/program_files.h"
 #include "support/qt_wait.h"
-#include "terminal/help_text.h"
+#include "terminal/key_translation.h"
 
 namespace quill::app {
 namespace {
 
 using testing::runUntil;
-
 using What = VirtualSerialPort::LineEvent::What;
+using Keys = std::vector<std::tuple<int, Qt::KeyboardModifiers, int>>;
+const Qt::KeyboardModifiers none = Qt::NoModifier, shift = Qt::ShiftModifier,
+                            keypad = Qt::KeypadModifier;
 
-void pause(int ms) {
-    QTest::qWait(ms);
+// A key reaches the board as the code of its US key (a Windows virtual-key code), translated as
+// the terminal does; the window's own path is tried with a few keys on the board below.
+TEST(Keys, EachKeyIsItsUsKeysCodeAndReachesTheBoardTranslated) {
+    const Keys codes = {
+        {Qt::Key_Z, shift, 90},           {Qt::Key_ParenRight, shift, 48}, {Qt::Key_At, shift, 50},
+        {Qt::Key_Asterisk, keypad, 106},  {Qt::Key_Plus, keypad, 107},     {Qt::Key_Period, keypad, 110},
+        {Qt::Key_Enter, keypad, 13},      {Qt::Key_Equal, none, 187},      {Qt::Key_Underscore, shift, 189},
+        {Qt::Key_Question, shift, 191},   {Qt::Key_QuoteLeft, none, 192},  {Qt::Key_Bar, shift, 220},
+        {Qt::Key_BracketRight, none, 221}, {Qt::Key_QuoteDbl, shift, 222}, {Qt::Key_Tab, none, 9},
+        {Qt::Key_VolumeUp, none, 0}};
+    for (const auto& [key, modifiers, code] : codes)
+        EXPECT_EQ(virtualKeyCode(key, modifiers, 0), code) << std::hex << key;
+    // The ISO key beside the left Shift is known by its X11 key code alone.
+    EXPECT_EQ(virtualKeyCode(Qt::Key_Less, none, 94), 226);
+    EXPECT_EQ(virtualKeyCode(Qt::Key_Greater, shift, 94), 226);
+    // Characters as their US key's code; F2 to F4, F9, F10 and the cursor block as theirs.
+    const Keys sent = {
+        {Qt::Key_A, none, 65},         {Qt::Key_Exclam, shift, 49},  {Qt::Key_5, keypad, 53},
+        {Qt::Key_Slash, keypad, 47},   {Qt::Key_Comma, none, 60},    {Qt::Key_Less, shift, 44},
+        {Qt::Key_Semicolon, none, 58}, {Qt::Key_Colon, shift, 42},   {Qt::Key_Return, none, 13},
+        {Qt::Key_Space, none, 32},     {Qt::Key_F2, none, 'q'},      {Qt::Key_F3, none, 'r'},
+        {Qt::Key_F4, none, 's'},       {Qt::Key_F9, none, 'x'},      {Qt::Key_F10, none, 'y'},
+        {Qt::Key_Left, none, 37},      {Qt::Key_Up, none, 38},       {Qt::Key_Right, none, 39},
+        {Qt::Key_Down, none, 40},      {Qt::Key_Home, none, 36},     {Qt::Key_End, none, 35},
+        {Qt::Key_PageUp, none, 33},    {Qt::Key_PageDown, none, 34}, {Qt::Key_Insert, none, 45},
+        {Qt::Key_Delete, none, 46}};
+    for (const auto& [key, modifiers, byte] : sent)
+        EXPECT_EQ(translateKeyCode(virtualKeyCode(key, modifiers, 0), shiftState(modifiers) != 0),
+                  byte)
+            << std::hex << key;
+    // Any of Shift, Ctrl and Alt is a modifier; the keypad is none.
+    for (const auto modifiers : {shift, Qt::KeyboardModifiers(Qt::ControlModifier),
+                                 Qt::KeyboardModifiers(Qt::AltModifier)})
+        EXPECT_NE(shiftState(modifiers), 0);
+    EXPECT_EQ(shiftState(keypad), 0);
+}
+
+class DesktopWindow : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ::setenv("QUILLMONT_PORT", "/dev/quillmont-absent", 1); }
+
+    std::string caption(const char* name) { return window.label(name)->text().toStdString(); }
+    void click(const char* name) { QTest::mouseClick(window.label(name), Qt::LeftButton); }
+    void waitForFirstTick() {
+        ASSERT_TRUE(runUntil([&] { return window.form().startupDone; }));
+    }
+
+    MainWindow window{""};
+};
+
+TEST_F(DesktopWindow, AfterTheFirstTickShowsTheSettingsAndThePortProblem) {
+    window.show();
+    EXPECT_EQ(window.windowTitle(), QString("Quillmont v0.7"));
+    EXPECT_EQ(caption("lbComParity"), "Parity NON");  // design caption until the first tick
+    EXPECT_FALSE(window.menuItem("mnuVerify")->isEnabled());
+    EXPECT_FALSE(window.menuItem("mnuRead")->isEnabled());
+    waitForFirstTick();
+    // The captions themselves are the shell's; here they must reach the labels.
+    EXPECT_EQ(caption("lbComParity"), "Parity N");
+    EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
+    const QString console = window.Status()->toPlainText();
+    EXPECT_TRUE(console.contains("/dev/quillmont-absent")) << console.toStdString();
+    EXPECT_EQ(window.Status()->palette().color(QPalette::Text), QColor(0, 0, 0x80));
+    EXPECT_EQ(window.form().bootFileName, "");  // the design texts are no file names
+    const QImage picture = window.grab().toImage();
+    EXPECT_TRUE(picture.save(QStringLiteral(QUILLMONT_TEST_OUTPUT_DIR "/desktop_window.png")));
+}
+
+// The colour most pixels of a widget show: its face, whatever its caption.
+QColor faceColour(QWidget* widget) {
+    const QImage picture = widget->grab().toImage();
+    std::map<QRgb, int> count;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) ++count[picture.pixel(x, y)];
+    return QColor(std::max_element(count.begin(), count.end(), [](auto& a, auto& b) {
+                      return a.second < b.second;
+                  })->first);
+}
+
+// Faces are flat, in exactly the design's colours.
+TEST_F(DesktopWindow, ButtonsAndLabelsShowTheDesignColoursFlat) {
+    window.show();
+    waitForFirstTick();
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    Button& cbWrite = window.form().controls().cbWrite;
+    for (const Color colour : {Color::rgb(255, 255, 64), Color::rgb(255, 64, 64),
+                               Color::of(Color::System::ButtonFace)}) {
+        cbWrite.setBackColor(colour);
+        EXPECT_EQ(faceColour(window.button("cbWrite")),
+                  colour.isSystem() ? buttonFace : QColor(colour.red, colour.green, colour.blue));
+    }
+    EXPECT_EQ(faceColour(window.button("cbNMI")), buttonFace);
+    EXPECT_EQ(faceColour(window.label("H8stat")), QColor(0xC0, 0xC0, 0xC0));
+    EXPECT_EQ(faceColour(window.label("lbComSpeed")), buttonFace);
+    EXPECT_EQ(faceColour(window.label("lbComRTS")),
+              QApplication::palette().color(QPalette::Window));
+    window.form().controls().H8stat.setBackColor(Color::hex(0x00C000));
+    EXPECT_EQ(faceColour(window.label("H8stat")), QColor(0, 0xC0, 0));
+}
+
+// A start-up error is shown to a user who has no terminal before the program ends with 2.
+TEST(DesktopStartup, AnErrorBeforeTheWindowIsShownInAMessageBox) {
+    ::setenv("QUILLMONT_PORT", "sim", 1);
+    ::setenv("QUILLMONT_SIM", "no-such-option", 1);
+    QString text, title;
+    QTimer poll;
+    int waitedMs = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            title = box->windowTitle();
+            box->accept();
+        } else if ((waitedMs += 10) > 5000) {
+            QApplication::exit(-1);  // no box: end whatever loop runs instead
+        }
+    });
+    poll.start(10);
+    const int status = Application::run("");
+    ::unsetenv("QUILLMONT_SIM");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(title, QString("Quillmont"));
+    EXPECT_TRUE(text.contains("no-such-option")) << text.toStdString();
 }
 
 QString describe(QWidget* modal) {
@@ -113,6 +241,7 @@ class DesktopOnBoard : public ::testing::Test {
     VirtualSerialPort& port() { return dynamic_cast<VirtualSerialPort&>(window->port()); }
     Form1& form() { return window->form(); }
     std::string caption(const char* name) { return window->label(name)->text().toStdString(); }
+    void click(const char* name) { QTest::mouseClick(window->label(name), Qt::LeftButton); }
     std::string console() { return form().controls().Status.text(); }
 
     // The bytes the program sent to the board since `from` characters of traffic.
@@ -128,7 +257,7 @@ class DesktopOnBoard : public ::testing::Test {
     std::vector<uint8_t> press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         const size_t from = port().traffic().size();
         QTest::keyClick(window->Status(), Qt::Key(key), modifiers);
-        pause(5);
+        QTest::qWait(5);
         return sentSince(from);
     }
 
@@ -146,47 +275,19 @@ class DesktopOnBoard : public ::testing::Test {
     std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(DesktopOnBoard, KeysAreSentAsTheirTranslatedCodes) {
+TEST_F(DesktopOnBoard, KeysReachTheBoardAndOnlyItsEchoReachesTheConsole) {
     using V = std::vector<uint8_t>;
-    const Qt::KeyboardModifiers none = Qt::NoModifier, shift = Qt::ShiftModifier,
-                                keypad = Qt::KeypadModifier;
-    // Characters as their US key's code; F2 to F4, F9, F10 and the cursor block as theirs.
-    const std::tuple<int, Qt::KeyboardModifiers, int> keys[] = {
-        {Qt::Key_A, none, 65},         {Qt::Key_Exclam, shift, 49},  {Qt::Key_5, keypad, 53},
-        {Qt::Key_Slash, keypad, 47},   {Qt::Key_Comma, none, 60},    {Qt::Key_Less, shift, 44},
-        {Qt::Key_Semicolon, none, 58}, {Qt::Key_Colon, shift, 42},   {Qt::Key_Return, none, 13},
-        {Qt::Key_Space, none, 32},     {Qt::Key_F2, none, 'q'},      {Qt::Key_F3, none, 'r'},
-        {Qt::Key_F4, none, 's'},       {Qt::Key_F9, none, 'x'},      {Qt::Key_F10, none, 'y'},
-        {Qt::Key_Left, none, 37},      {Qt::Key_Up, none, 38},       {Qt::Key_Right, none, 39},
-        {Qt::Key_Down, none, 40},      {Qt::Key_Home, none, 36},     {Qt::Key_End, none, 35},
-        {Qt::Key_PageUp, none, 33},    {Qt::Key_PageDown, none, 34}, {Qt::Key_Insert, none, 45},
-        {Qt::Key_Delete, none, 46}};
-    for (const auto& [key, modifiers, byte] : keys)
+    for (const auto& [key, modifiers, byte] : Keys{{Qt::Key_A, none, 'A'},
+                                                   {Qt::Key_Exclam, shift, '1'},
+                                                   {Qt::Key_5, keypad, '5'},
+                                                   {Qt::Key_Return, none, 13},
+                                                   {Qt::Key_Space, none, 32}})
         EXPECT_EQ(press(key, modifiers), V{uint8_t(byte)}) << std::hex << key;
     EXPECT_EQ(press(Qt::Key_Backspace), V{});
     EXPECT_EQ(press(Qt::Key_F12), V{});
     // The user program on the board echoes what it gets; the console shows it, typed keys
     // themselves never reach it.
     ASSERT_TRUE(runUntil([&] { return console().find("A1") == 0; }, 2000)) << console();
-}
-
-TEST_F(DesktopOnBoard, FunctionKeysStepTheSettingsAndPulseTheLines) {
-    press(Qt::Key_F5);
-    EXPECT_EQ(caption("lbComSpeed"), "Speed 300");
-    press(Qt::Key_F6);
-    press(Qt::Key_F7);
-    press(Qt::Key_F8);
-    EXPECT_EQ(port().settings(), "300,E,7,2");
-    const size_t lines = port().lineLog().size();
-    press(Qt::Key_F11);
-    press(Qt::Key_F11, Qt::ControlModifier);
-    // Shift+[ is Shift+F12 on the keyboards the key codes come from: the NMI.
-    EXPECT_TRUE(press(Qt::Key_BraceLeft, Qt::ShiftModifier).empty());
-    std::vector<What> pulses;
-    for (size_t i = lines; i < port().lineLog().size(); ++i)
-        pulses.push_back(port().lineLog()[i].what);
-    EXPECT_EQ(pulses, (std::vector<What>{What::Dtr, What::Dtr, What::Break, What::Break, What::Rts,
-                                         What::Rts}));
 }
 
 TEST_F(DesktopOnBoard, TypingAFileNameStopsTheTerminalAndOnlyFieldsTakeCharacters) {
@@ -226,7 +327,7 @@ TEST_F(DesktopOnBoard, HelpOpensOnF1ClosesOnAnyCharacterAndKeepsItsKeys) {
     EXPECT_EQ(caption("lbComSpeed"), "Speed 38400");
     EXPECT_TRUE(window->helpWindow().isOpen());
     QTest::keyClick(pane->textArea(), Qt::Key_Space);
-    pause(5);
+    QTest::qWait(5);
     EXPECT_FALSE(window->helpWindow().isOpen());
     press(Qt::Key_F1);
     EXPECT_TRUE(window->helpWindow().isOpen());
@@ -265,28 +366,43 @@ TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoes
     EXPECT_EQ(window->field("HexFileN")->text(), QString());
 }
 
-// NMI, RES (as buttons and menu items) and the power indicator each reach their operation.
-TEST_F(DesktopOnBoard, PulsesAndThePowerLabelsReachTheirOperations) {
-    for (auto [button, line] : {std::pair{"cbNMI", What::Rts},
-                                {"cbReset", What::Dtr},
-                                {"H8NMI", What::Rts},
-                                {"H8Reset", What::Dtr}}) {
-        const size_t from = port().lineLog().size();
-        if (button[0] == 'c') {
-            QTest::mouseClick(window->button(button), Qt::LeftButton);
-        } else {
-            window->menuItem(button)->trigger();
-        }
-        std::vector<std::pair<What, bool>> pulse;
-        for (size_t i = from; i < port().lineLog().size(); ++i)
-            pulse.emplace_back(port().lineLog()[i].what, port().lineLog()[i].on);
-        EXPECT_EQ(pulse, (std::vector<std::pair<What, bool>>{{line, false}, {line, true}}))
-            << button;
+// F5 to F8 and the labels step the settings; F11, Ctrl+F11, Shift+F12, the NMI and RES
+// buttons and menu items pulse their lines; the RTS and DTR labels toggle theirs; the power
+// and CTS labels refresh both indicators.
+TEST_F(DesktopOnBoard, KeysLabelsButtonsAndMenusReachTheirOperations) {
+    for (int key : {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8}) press(key);
+    EXPECT_EQ(caption("lbComSpeed"), "Speed 300");
+    EXPECT_EQ(port().settings(), "300,E,7,2");
+    for (const char* label : {"lbComSpeed", "lbComParity", "lbComData", "lbComStop"}) click(label);
+    EXPECT_EQ(port().settings(), "600,O,6,1");
+    const size_t from = port().lineLog().size();
+    press(Qt::Key_F11);
+    press(Qt::Key_F11, Qt::ControlModifier);
+    // Shift+[ is Shift+F12 on the keyboards the key codes come from: the NMI.
+    EXPECT_TRUE(press(Qt::Key_BraceLeft, Qt::ShiftModifier).empty());
+    QTest::mouseClick(window->button("cbNMI"), Qt::LeftButton);
+    QTest::mouseClick(window->button("cbReset"), Qt::LeftButton);
+    window->menuItem("H8NMI")->trigger();
+    window->menuItem("H8Reset")->trigger();
+    std::vector<std::pair<What, bool>> pulses, expected;
+    for (size_t i = from; i < port().lineLog().size(); ++i)
+        pulses.emplace_back(port().lineLog()[i].what, port().lineLog()[i].on);
+    // A break is on, then off; a reset (DTR) or an NMI (RTS) is off, then on.
+    for (What line : {What::Dtr, What::Break, What::Rts, What::Rts, What::Dtr, What::Rts, What::Dtr})
+        expected.insert(expected.end(), {{line, line == What::Break}, {line, line != What::Break}});
+    EXPECT_EQ(pulses, expected);
+    for (bool on : {false, true}) {
+        click("lbComRTS");
+        click("lbComDTR");
+        EXPECT_EQ(caption("lbComRTS"), on ? "RTS ON" : "RTS OFF");
+        EXPECT_EQ(caption("lbComDTR"), on ? "DTR ON" : "DTR OFF");
+        EXPECT_EQ(port().rts(), on);
+        EXPECT_EQ(port().dtr(), on);
     }
     for (const char* label : {"H8stat", "lbComCTS"}) {
         window->label("H8stat")->setText("?");
         window->label("lbComCTS")->setText("?");
-        QTest::mouseClick(window->label(label), Qt::LeftButton);
+        click(label);
         EXPECT_EQ(caption("H8stat"), "H8 Power ON") << label;
         EXPECT_EQ(caption("lbComCTS"), "CTS ON") << label;
     }
@@ -306,29 +422,6 @@ TEST_F(DesktopOnBoard, AccentedNamesAndRecordsShowAsTheyAre) {
         << console();
 }
 
-TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
-    nameFiles();
-    bool grabbed = false;
-    QTimer during;
-    QObject::connect(&during, &QTimer::timeout, [&] {
-        if (!form().writeBusy || grabbed) return;
-        grab(window.get(), "desktop_writing.png");
-        grabbed = true;
-        press(Qt::Key_W);  // a second write is refused
-    });
-    during.start(5);
-    QTest::mouseClick(window->button("cbWrite"), Qt::LeftButton);
-    EXPECT_TRUE(grabbed);
-    const std::string log = console();
-    EXPECT_EQ(log.find("Boot Program [ "), 0u) << log;
-    EXPECT_EQ(log.find("Boot Program [ ", 1), std::string::npos) << log;
-    EXPECT_NE(log.find("Flash write end ! (Success)\r\n"), std::string::npos) << log;
-    EXPECT_EQ(window->button("cbWrite")->text(), QString("Write"));
-    EXPECT_EQ(caption("lbComSpeed"), "Speed 19200");
-    EXPECT_EQ(window->focusWidget(), window->Status());
-    grab(window.get(), "desktop_after_write.png");
-}
-
 // A board whose erase takes 25 s, longer than any test waits.
 class DesktopOnSlowBoard : public DesktopOnBoard {
   protected:
@@ -338,7 +431,9 @@ class DesktopOnSlowBoard : public DesktopOnBoard {
     }
 };
 
-TEST_F(DesktopOnSlowBoard, AFailedWriteShowsItsMessageBox) {
+// While the erase is awaited, W starts no second write and Esc stops this one; its message box
+// is shown, and the window is back in terminal mode.
+TEST_F(DesktopOnSlowBoard, AClickOnWriteWritesWDuringItDoesNothingAndEscStopsIt) {
     nameFiles();
     QString boxText, boxTitle;
     dialogs.expect([&](QWidget* modal) {
@@ -349,20 +444,25 @@ TEST_F(DesktopOnSlowBoard, AFailedWriteShowsItsMessageBox) {
         grab(window.get(), "desktop_failed_write.png");
         box->accept();
     });
-    // Esc while the erase is awaited stops the write.
     QTimer erasing;
     QObject::connect(&erasing, &QTimer::timeout, [&] {
-        if (console().ends_with("erace Flash-ROM ... ")) {
-            erasing.stop();
-            press(Qt::Key_Escape);
-        }
+        if (!console().ends_with("erace Flash-ROM ... ")) return;
+        erasing.stop();
+        grab(window.get(), "desktop_writing.png");
+        press(Qt::Key_W);
+        press(Qt::Key_Escape);
     });
     erasing.start(5);
-    window->menuItem("mnuWrite")->trigger();
+    QTest::mouseClick(window->button("cbWrite"), Qt::LeftButton);
     EXPECT_EQ(boxText, QString("Stop by Key !"));
     EXPECT_EQ(boxTitle, QString("Quillmont"));
-    EXPECT_NE(console().find(" ? [ 99 ] Stop by Key !\r\n (Failure)\r\n"), std::string::npos)
-        << console();
+    const std::string log = console();
+    EXPECT_EQ(log.find("Boot Program [ "), 0u) << log;
+    EXPECT_EQ(log.find("Boot Program [ ", 1), std::string::npos) << log;
+    EXPECT_NE(log.find(" ? [ 99 ] Stop by Key !\r\n (Failure)\r\n"), std::string::npos) << log;
+    EXPECT_EQ(window->button("cbWrite")->text(), QString("Write"));
+    EXPECT_EQ(caption("lbComSpeed"), "Speed 19200");
+    EXPECT_EQ(window->focusWidget(), window->Status());
 }
 
 // The real end of the program, in a child process of the test.

@@ -72,26 +72,16 @@ TEST(Keys, EachKeyIsItsUsKeysCodeAndReachesTheBoardTranslated) {
     EXPECT_EQ(shiftState(keypad), 0);
 }
 
-class DesktopWindow : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { ::setenv("QUILLMONT_PORT", "/dev/quillmont-absent", 1); }
-
-    std::string caption(const char* name) { return window.label(name)->text().toStdString(); }
-    void click(const char* name) { QTest::mouseClick(window.label(name), Qt::LeftButton); }
-    void waitForFirstTick() {
-        ASSERT_TRUE(runUntil([&] { return window.form().startupDone; }));
-    }
-
+TEST(DesktopWindow, AfterTheFirstTickShowsTheSettingsAndThePortProblem) {
+    ::setenv("QUILLMONT_PORT", "/dev/quillmont-absent", 1);
     MainWindow window{""};
-};
-
-TEST_F(DesktopWindow, AfterTheFirstTickShowsTheSettingsAndThePortProblem) {
+    const auto caption = [&](const char* name) { return window.label(name)->text().toStdString(); };
     window.show();
     EXPECT_EQ(window.windowTitle(), QString("Quillmont v0.7"));
     EXPECT_EQ(caption("lbComParity"), "Parity NON");  // design caption until the first tick
     EXPECT_FALSE(window.menuItem("mnuVerify")->isEnabled());
     EXPECT_FALSE(window.menuItem("mnuRead")->isEnabled());
-    waitForFirstTick();
+    ASSERT_TRUE(runUntil([&] { return window.form().startupDone; }));
     // The captions themselves are the shell's; here they must reach the labels.
     EXPECT_EQ(caption("lbComParity"), "Parity N");
     EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
@@ -101,38 +91,6 @@ TEST_F(DesktopWindow, AfterTheFirstTickShowsTheSettingsAndThePortProblem) {
     EXPECT_EQ(window.form().bootFileName, "");  // the design texts are no file names
     const QImage picture = window.grab().toImage();
     EXPECT_TRUE(picture.save(QStringLiteral(QUILLMONT_TEST_OUTPUT_DIR "/desktop_window.png")));
-}
-
-// The colour most pixels of a widget show: its face, whatever its caption.
-QColor faceColour(QWidget* widget) {
-    const QImage picture = widget->grab().toImage();
-    std::map<QRgb, int> count;
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x) ++count[picture.pixel(x, y)];
-    return QColor(std::max_element(count.begin(), count.end(), [](auto& a, auto& b) {
-                      return a.second < b.second;
-                  })->first);
-}
-
-// Faces are flat, in exactly the design's colours.
-TEST_F(DesktopWindow, ButtonsAndLabelsShowTheDesignColoursFlat) {
-    window.show();
-    waitForFirstTick();
-    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    Button& cbWrite = window.form().controls().cbWrite;
-    for (const Color colour : {Color::rgb(255, 255, 64), Color::rgb(255, 64, 64),
-                               Color::of(Color::System::ButtonFace)}) {
-        cbWrite.setBackColor(colour);
-        EXPECT_EQ(faceColour(window.button("cbWrite")),
-                  colour.isSystem() ? buttonFace : QColor(colour.red, colour.green, colour.blue));
-    }
-    EXPECT_EQ(faceColour(window.button("cbNMI")), buttonFace);
-    EXPECT_EQ(faceColour(window.label("H8stat")), QColor(0xC0, 0xC0, 0xC0));
-    EXPECT_EQ(faceColour(window.label("lbComSpeed")), buttonFace);
-    EXPECT_EQ(faceColour(window.label("lbComRTS")),
-              QApplication::palette().color(QPalette::Window));
-    window.form().controls().H8stat.setBackColor(Color::hex(0x00C000));
-    EXPECT_EQ(faceColour(window.label("H8stat")), QColor(0, 0xC0, 0));
 }
 
 // A start-up error is shown to a user who has no terminal before the program ends with 2.
@@ -244,21 +202,15 @@ class DesktopOnBoard : public ::testing::Test {
     void click(const char* name) { QTest::mouseClick(window->label(name), Qt::LeftButton); }
     std::string console() { return form().controls().Status.text(); }
 
-    // The bytes the program sent to the board since `from` characters of traffic.
-    std::vector<uint8_t> sentSince(size_t from) {
-        std::vector<uint8_t> out;
-        const auto& traffic = port().traffic();
-        for (size_t i = from; i < traffic.size(); ++i)
-            if (!traffic[i].toHost) out.push_back(traffic[i].byte);
-        return out;
-    }
-
-    // Presses a key in the console and returns the bytes it sent.
+    // Presses a key in the console and returns the bytes it sent to the board.
     std::vector<uint8_t> press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         const size_t from = port().traffic().size();
         QTest::keyClick(window->Status(), Qt::Key(key), modifiers);
         QTest::qWait(5);
-        return sentSince(from);
+        std::vector<uint8_t> sent;
+        for (size_t i = from; i < port().traffic().size(); ++i)
+            if (!port().traffic()[i].toHost) sent.push_back(port().traffic()[i].byte);
+        return sent;
     }
 
     void nameFiles() {
@@ -275,13 +227,42 @@ class DesktopOnBoard : public ::testing::Test {
     std::unique_ptr<MainWindow> window;
 };
 
+// The colour most pixels of a widget show: its face, whatever its caption.
+QColor faceColour(QWidget* widget) {
+    const QImage picture = widget->grab().toImage();
+    std::map<QRgb, int> count;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) ++count[picture.pixel(x, y)];
+    return QColor(std::max_element(count.begin(), count.end(), [](auto& a, auto& b) {
+                      return a.second < b.second;
+                  })->first);
+}
+
+// Faces are flat, in exactly the design's colours.
+TEST_F(DesktopOnBoard, ButtonsAndLabelsShowTheDesignColoursFlat) {
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    Button& cbWrite = window->form().controls().cbWrite;
+    for (const Color colour : {Color::rgb(255, 255, 64), Color::rgb(255, 64, 64),
+                               Color::of(Color::System::ButtonFace)}) {
+        cbWrite.setBackColor(colour);
+        EXPECT_EQ(faceColour(window->button("cbWrite")),
+                  colour.isSystem() ? buttonFace : QColor(colour.red, colour.green, colour.blue));
+    }
+    EXPECT_EQ(faceColour(window->button("cbNMI")), buttonFace);
+    EXPECT_EQ(faceColour(window->label("H8stat")), QColor(0, 0xC0, 0));  // the board is on
+    EXPECT_EQ(faceColour(window->label("lbComSpeed")), buttonFace);
+    EXPECT_EQ(faceColour(window->label("lbComRTS")),
+              QApplication::palette().color(QPalette::Window));
+    window->form().controls().H8stat.setBackColor(Color::hex(0xC0C0C0));
+    EXPECT_EQ(faceColour(window->label("H8stat")), QColor(0xC0, 0xC0, 0xC0));
+}
+
 TEST_F(DesktopOnBoard, KeysReachTheBoardAndOnlyItsEchoReachesTheConsole) {
     using V = std::vector<uint8_t>;
-    for (const auto& [key, modifiers, byte] : Keys{{Qt::Key_A, none, 'A'},
-                                                   {Qt::Key_Exclam, shift, '1'},
-                                                   {Qt::Key_5, keypad, '5'},
-                                                   {Qt::Key_Return, none, 13},
-                                                   {Qt::Key_Space, none, 32}})
+    const Keys keys = {{Qt::Key_A, none, 'A'},     {Qt::Key_Exclam, shift, '1'},
+                       {Qt::Key_5, keypad, '5'},  {Qt::Key_Return, none, 13},
+                       {Qt::Key_Space, none, 32}};
+    for (const auto& [key, modifiers, byte] : keys)
         EXPECT_EQ(press(key, modifiers), V{uint8_t(byte)}) << std::hex << key;
     EXPECT_EQ(press(Qt::Key_Backspace), V{});
     EXPECT_EQ(press(Qt::Key_F12), V{});

@@ -33,10 +33,6 @@ std::string slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-bool installed(const char* program) {
-    return !QStandardPaths::findExecutable(program).isEmpty();
-}
-
 // The boards run the stand-in kernel: these cases prove the cable, not the chip, and two
 // emulated chips in real time side by side would be at the mercy of a busy host.
 const std::vector<std::string> kModelKernel = {"QUILLMONT_SIM=kernel=model"};
@@ -124,7 +120,8 @@ s.close()
 // other. A pseudo-terminal has no modem lines, so CTS reads off and no line change is ever
 // confirmed.
 TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
-    if (!installed("ser2net") || !installed("socat"))
+    if (QStandardPaths::findExecutable("ser2net").isEmpty() ||
+        QStandardPaths::findExecutable("socat").isEmpty())
         GTEST_SKIP() << "ser2net and socat are not installed (scripts/setup installs them)";
     ScratchFolder scratch;
     const std::string device = scratch.path("dev"), far = scratch.path("far");

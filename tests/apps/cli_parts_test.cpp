@@ -1,13 +1,11 @@
-// The command-line writer's parts in process: the option rules, the console as a line stream,
-// the up-front count of blocks, where a stop leaves the board.
+// The command-line writer's parts in process: the port list, the console as a line stream, the
+// up-front count of blocks.
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <cstdio>
 
 #include "cli/cli_options.h"
-#include "cli/cli_session.h"
 #include "cli/stream_console.h"
 #include "cli/user_blocks.h"
 #include "serial/settings_text.h"
@@ -15,14 +13,6 @@
 
 namespace quill::testing {
 namespace {
-
-using cli::CliOptions;
-
-CliOptions parse(std::vector<const char*> args, const char* port, const char* sim) {
-    QStringList list{"quillmont-cli"};
-    for (const char* a : args) list << QString::fromUtf8(a);
-    return cli::parseCliOptions(list, port, sim);
-}
 
 std::string contents(std::FILE* file) {
     std::fflush(file);
@@ -94,33 +84,6 @@ TEST(UserBlocksTest, CountsBlocksByTheWritesCuttingRule) {
     for (const auto& [text, blocks] : cases)
         EXPECT_EQ(cli::countUserBlocks(folder.write("u.txt", text)), blocks) << text;
     EXPECT_EQ(cli::countUserBlocks(folder.path("missing.hex")), std::nullopt);
-}
-
-// A Ctrl-C outside a response wait is held for the first one, where it stops the write;
-// whatever the write had done, the chip must be left running what its flash holds.
-TEST(CliSessionTest, AStopEndsTheWriteWith99AndTheBoardInUserMode) {
-    ScratchFolder folder;
-    const std::string boot = folder.write("boot.mot", sRecords(0xF780, patternBytes(16, 3)));
-    const std::string user = folder.write("user.hex", intelHex(0x0000, patternBytes(200, 7)));
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    cli::CliSession session(
-        parse({"--port", "sim", "--sim", "erase-time=20000", boot.c_str(), user.c_str()}, nullptr,
-              nullptr),
-        {out, err, false});
-    ASSERT_EQ(session.start(), 0);
-    QObject context;
-    QTimer::singleShot(0, &context, [&] { session.interrupt(); });
-    EXPECT_EQ(session.write(), 99);
-    EXPECT_TRUE(
-        // In real time the match may take one try more: the try counts are the virtual writes'.
-        contents(out).ends_with("] 19200 OK\n"
-                                "erace Flash-ROM ...  ? [ 99 ] Stop by Key !\n (Failure)\n"))
-        << contents(out);
-    EXPECT_TRUE(contents(err).ends_with("Quillmont: Stop by Key !\n")) << contents(err);
-    EXPECT_EQ(session.board()->state(), sim::Board::State::User);
-    std::fclose(out);
-    std::fclose(err);
 }
 
 }  // namespace

@@ -158,10 +158,21 @@ TEST_F(CliProcess, APortThisUserMayNotOpenSaysWhichGroupToJoin) {
         << run.err;
 }
 
-// The first signal's stop is held for the first response wait (the in-process tests follow it
-// there); a match-silent board never opens one, so the second signal meets the program still
-// waiting and ends it.
+// The first signal's stop is held for the first response wait, the erase's on a slow board,
+// and ends the write with 99; a match-silent board never opens one, so there the second signal
+// meets the program still waiting and ends it.
 TEST_F(CliProcess, TheFirstCtrlCStopsTheWriteAndASecondEndsAtOnce) {
+    Child slow({QUILLMONT_CLI, "--port", "sim", "--sim", "kernel=model,erase-time=20000", boot,
+                userFile});
+    ASSERT_TRUE(slow.waitForOutput("check H8 Power", 20'000)) << slow.out << slow.err;
+    slow.signal(SIGINT);
+    EXPECT_EQ(slow.finish(20'000), 99) << slow.out << slow.err;
+    // In real time the match may take one try more: the try counts are the virtual writes'.
+    EXPECT_TRUE(slow.out.ends_with("] 19200 OK\n"
+                                   "erace Flash-ROM ...  ? [ 99 ] Stop by Key !\n (Failure)\n"))
+        << slow.out;
+    EXPECT_TRUE(slow.err.ends_with("Quillmont: Stop by Key !\n")) << slow.err;
+
     std::vector<std::string> args = onSim({"--sim", "match-silent"});
     args.insert(args.begin(), QUILLMONT_CLI);
     Child cli(args);

@@ -35,7 +35,6 @@ struct BoardDesk {
     ScratchFolder folder;
     std::vector<uint8_t> bootBytes = patternBytes(300, 7);
     std::vector<uint8_t> userBytes = patternBytes(1000, 3);
-    uint16_t userAddress = 0x0000;
     std::string bootFile;
     std::string userFile;
     std::unique_ptr<VirtualDesk> desk;
@@ -53,7 +52,7 @@ struct BoardDesk {
 
     void writeFiles() {
         bootFile = folder.write("boot.mot", sRecords(0xF780, bootBytes));
-        userFile = folder.write("user.mot", sRecords(userAddress, userBytes));
+        userFile = folder.write("user.mot", sRecords(0x0000, userBytes));
     }
 
     Form1& form() { return *desk->form; }
@@ -67,10 +66,10 @@ struct BoardDesk {
 
     void write() { desk->form->cbWrite_Click(); }
 
-    // The flash as the user program should leave it: its bytes, H'FF elsewhere.
+    // The flash as the user program should leave it: its bytes from H'0000, H'FF after them.
     std::vector<uint8_t> expectedFlash() const {
         std::vector<uint8_t> flash(0x8000, 0xFF);
-        for (size_t i = 0; i < userBytes.size(); ++i) flash[userAddress + i] = userBytes[i];
+        for (size_t i = 0; i < userBytes.size(); ++i) flash[i] = userBytes[i];
         return flash;
     }
     std::vector<uint8_t> flash() const {

@@ -32,7 +32,6 @@ inline std::map<uint16_t, uint8_t> fileBytes(const std::string& path) {
     if (!in) throw std::runtime_error("cannot read " + path);
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
         int32_t error = 0;
         if (line.starts_with(':')) readIntelHexLine(line, sink, error);
         if (line.starts_with('S')) readSRecordLine(line, sink, error);

@@ -4,6 +4,10 @@
  * multiply or divide, which libgcc has only for the plain H8/300. */
 
 #ifdef __H8300H__
+/* The start, first in the file and in the read-only data, which the linker puts first: stack at
+ * the top of RAM, the results from H'FE00. */
+__asm__(".section .rodata\n_start:\tmov.l #0xff7e,er7\n\tmov.l #0xfe00,er0\n"
+        "\tjsr @_run\n\tsleep\n\t.global _start\n\t.text");
 typedef unsigned long u32;
 typedef long s32;
 #define NOINLINE __attribute__((noinline))

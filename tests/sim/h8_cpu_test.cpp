@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "sim/h8/chip.h"
 #include "support/h8_tools.h"
@@ -63,92 +65,29 @@ const char* const kHandlers =
     "nmi:\tmov.b\t#0x66,r1h\n\trte\n"
     "sub:\tmov.b\t#9,r3h\n\trts\n";
 
+// The rest of the instruction set is held to GDB's simulator by the differential run below;
+// these are what it cannot judge: H, INC's overflow, Z through ADDX, word accesses at odd
+// addresses, the I/O page, calls and exceptions, STC to memory, stops and states.
 const Case kCases[] = {
-    // data transfer
-    {"mov.b imm sets N, clears V", "mov.b #0x80,r0l\norc #2,ccr\nmov.b #0x80,r0l", {{0, 0x80}}, N},
-    {"mov.w to E half", "mov.w #0x1234,e1\nmov.w #0,r1", {{1, 0x12340000}}, Z},
-    {"mov.l post-increment and pre-decrement",
-     "mov.l #0xfa00,er1\nmov.l #0x11223344,er2\nmov.l er2,@-er1\nmov.l @er1+,er3",
-     {{1, 0xFA00}, {3, 0x11223344}}, 0, {{0xF9FC, 0x11}, {0xF9FF, 0x44}}},
-    {"mov.b @(d:16) negative displacement",
-     "mov.w #0xfa10,r1\nmov.b #0x5a,r0l\nmov.b r0l,@(-0x10:16,er1)\nmov.b @0xfa00:16,r2h",
-     {{2, 0x5A00}}, 0, {{0xFA00, 0x5A}}},
-    {"mov.w @(d:24) and @aa:24",
-     "mov.w #0xfa00,r1\nmov.w #0xbeef,r0\nmov.w r0,@(0x20:24,er1)\nmov.w @0xfa20:24,e3",
-     {{3, 0xBEEF0000}}, N},
     {"word access at an odd address takes the even one",
      "mov.w #0xabcd,r0\nmov.w #0xfa01,r1\nmov.w r0,@er1\nmov.b @0xfa00:16,r2l", {{2, 0xAB}}, N},
-    {"push and pop", "mov.w #0xff00,r7\nmov.w #0x1234,r0\npush.w r0\npop.w e0",
-     {{0, 0x12341234}, {7, 0xFF00}}, 0},
     {"eepmov.b",
      "mov.w #0xfa00,r5\nmov.w #0xfb00,r6\nmov.l #0x41424344,er0\nmov.l er0,@er5\n"
      "mov.b #3,r4l\neepmov.b",
      {{4, 0}, {5, 0xFA03}, {6, 0xFB03}}, -1, {{0xFB00, 0x41}, {0xFB02, 0x43}, {0xFB03, 0}}},
-    // arithmetic: H, which the simulator does not compute, is held to the manual here
     {"add.b half carry and carry", "mov.b #0x8f,r0l\nadd.b #0x81,r0l", {{0, 0x10}}, H | V | C},
     {"add.w signed overflow", "mov.w #0x7fff,r0\nadd.w #1,r0", {{0, 0x8000}}, H | N | V},
     {"add.l carry out", "mov.l #0xffffffff,er0\nadd.l #1,er0", {{0, 0}}, H | Z | C},
-    {"sub.b borrow", "mov.b #0x10,r0l\nmov.b #0x20,r1l\nsub.b r1l,r0l", {{0, 0xF0}}, N | C},
-    {"cmp.w leaves the register", "mov.w #5,r1\ncmp.w #5,r1", {{1, 5}}, Z},
-    {"adds and subs leave the flags", "mov.l #0xfffffffe,er0\nadds #4,er0\nsubs #1,er0",
-     {{0, 1}}, N},
     {"addx keeps Z set only while results are zero",
      "mov.w #0x0100,r0\nmov.w #0xff00,r1\nadd.b r1l,r0l\naddx r1h,r0h", {{0, 0}, {1, 0xFF00}},
      H | Z | C},
-    {"subx clears Z on a nonzero result", "mov.b #1,r0l\norc #4,ccr\nsubx #0,r0l", {{0, 1}}, 0},
     {"inc.b overflow", "mov.b #0x7f,r0l\ninc r0l", {{0, 0x80}}, N | V},
-    {"dec.w #2 to zero", "mov.w #2,r0\ndec.w #2,r0", {{0, 0}}, Z},
-    {"neg.b of H'80", "mov.b #0x80,r0l\nneg.b r0l", {{0, 0x80}}, N | V | C},
     {"daa after a BCD add", "mov.b #0x19,r0l\nadd.b #0x28,r0l\ndaa r0l", {{0, 0x47}}},
     {"das after a BCD subtract", "mov.b #0x42,r0l\nmov.b #0x15,r1l\nsub.b r1l,r0l\ndas r0l",
      {{0, 0x27}}},
-    {"mulxu.b", "mov.w #0x00c8,r1\nmov.b #0x03,r0l\nmulxu.b r0l,r1", {{0, 3}, {1, 0x0258}}, 0},
-    {"mulxs.w", "mov.w #0xfffe,r0\nmov.l #0x00000003,er1\nmulxs.w r0,er1",
-     {{0, 0xFFFE}, {1, 0xFFFFFFFA}}, N},
-    {"divxu.b remainder and quotient", "mov.w #1000,r1\nmov.b #7,r0l\ndivxu.b r0l,r1",
-     {{0, 7}, {1, 0x068E}}, 0},
-    {"divxu.w", "mov.l #100000,er1\nmov.w #300,r0\ndivxu.w r0,er1", {{0, 300}, {1, 0x0064014D}}, 0},
-    {"divxs.b negative quotient", "mov.w #-7,r1\nmov.b #2,r0l\ndivxs.b r0l,r1",
-     {{0, 2}, {1, 0xFFFD}}, N},
-    {"exts.l", "mov.w #0x8001,r0\nexts.l er0", {{0, 0xFFFF8001}}, N},
-    {"extu.w", "mov.w #0xff80,r0\nextu.w r0", {{0, 0x0080}}, 0},
-    // logic, shifts, rotates
-    {"and.l", "mov.l #0xf0f0f0f0,er0\nmov.l #0x0ff00ff0,er1\nand.l er1,er0",
-     {{0, 0x00F000F0}, {1, 0x0FF00FF0}}, 0},
-    {"xor.w to zero", "mov.w #0x1234,r0\nxor.w #0x1234,r0", {{0, 0}}, Z},
-    {"not.b", "mov.b #0x0f,r0l\nnot.b r0l", {{0, 0xF0}}, N},
-    {"shal.b overflow", "mov.b #0x40,r0l\nshal.b r0l", {{0, 0x80}}, N | V},
-    {"shar.w keeps the sign", "mov.w #0x8001,r0\nshar.w r0", {{0, 0xC000}}, N | C},
-    {"shlr.l", "mov.l #0x80000001,er0\nshlr.l er0", {{0, 0x40000000}}, C},
-    {"rotxl.b through carry", "mov.b #0x80,r0l\norc #1,ccr\nrotxl.b r0l", {{0, 0x01}}, C},
-    {"rotr.w", "mov.w #1,r0\nrotr.w r0", {{0, 0x8000}}, N | C},
-    // bit manipulation
-    {"bset, bclr, bnot on a register",
-     "mov.b #0x0f,r0l\nbset #7,r0l\nbclr #0,r0l\nmov.b #1,r1h\nbnot r1h,r0l",
-     {{0, 0x8C}, {1, 0x0100}}, 0},
-    {"btst sets Z from the inverted bit", "mov.b #0x04,r0l\nbtst #2,r0l", {{0, 4}}, 0},
-    {"bld, band, bor, bxor, bst",
-     "mov.b #0x05,r0l\nbld #0,r0l\nband #1,r0l\nbor #2,r0l\nbxor #0,r0l\nbst #7,r0l",
-     {{0, 0x05}}, 0},
-    {"bild, biand, bist", "mov.b #0x02,r0l\nbild #0,r0l\nbiand #2,r0l\nbist #6,r0l",
-     {{0, 0x02}}, C},
-    {"bit operations on memory",
-     "mov.w #0xfa00,r1\nmov.b #0x81,r0l\nmov.b r0l,@er1\nbclr #7,@er1\nbset #3,@er1\n"
-     "btst #0,@er1",
-     {{0, 0x81}, {1, 0xFA00}}, N, {{0xFA00, 0x09}}},
     {"bit operations on the I/O page", "bset #5,@0xd0:8\nbld #5,@0xd0:8", {}, C},
-    // branches, calls, exceptions
-    {"bgt and ble on signed values",
-     "mov.b #0xff,r0l\ncmp.b #1,r0l\nble 1f\nmov.b #1,r1l\n1: cmp.b #1,r0l\nbgt 2f\n"
-     "mov.b #2,r1h\n2:",
-     {{1, 0x0200}}},
-    {"bhi and bls on unsigned values",
-     "mov.b #0xff,r0l\ncmp.b #1,r0l\nbhi 1f\nmov.b #1,r1l\n1: cmp.b #1,r0l\nbls 2f\n"
-     "mov.b #2,r1h\n2:",
-     {{1, 0x0200}}},
     {"bsr and rts use a 16-bit return address",
      "mov.w #0xff00,r7\nbsr 1f\nbra 2f\n1: mov.w @er7,r2\nrts\n2:", {{7, 0xFF00}}},
-    {"bra d:16", "bra 1f:16\nmov.b #1,r0l\n1:", {{0, 0}}},
     {"jmp @ern", "mov.w #1f,r1\njmp @er1\nmov.b #1,r0l\n1:", {{0, 0}}},
     // The trap sets I; the handler clears the CCR: RTE brings back the one stacked, in both
     // bytes of its word.
@@ -159,11 +98,9 @@ const Case kCases[] = {
     {"an NMI wakes the CPU from SLEEP and returns behind it",
      "mov.w #0xff00,r7\nsleep\nmov.b #0x77,r2l", {{1, 0x6600}, {2, 0x77}, {7, 0xFF00}},
      -1, {}, Sleep, -1, true},
-    // control
     {"ldc and stc through the stack",
      "mov.w #0xff00,r7\nldc #0x85,ccr\nstc ccr,@-er7\nldc #0,ccr\nldc @er7+,ccr\nstc ccr,r0l",
      {{0, 0x85}, {7, 0xFF00}}, Z | C},
-    {"andc, orc, xorc", "ldc #0x0f,ccr\nandc #0x0c,ccr\norc #0x01,ccr\nxorc #0x08,ccr", {}, Z | C},
     {"illegal instruction stops", ".word 0x0001", {}, -1, {}, Illegal},
     {"a jump outside RAM and flash stops", "mov.w #0x9000,r0\njmp @er0", {}, -1, {}, Runaway},
     {"a jump to an odd address stops", "mov.w #0xf781,r0\njmp @er0", {}, -1, {}, OddAddress},
@@ -317,6 +254,53 @@ constexpr uint16_t kDump = 0xFC00;  // ER0-ER7, then the CCR word
 constexpr int kDataSize = 512, kDumpSize = 0x244;
 constexpr int kPerProgram = 64;  // sequences per program: they fit below H'8000
 
+// The instruction forms of the random sequences, by the operand sizes each takes ("124": byte,
+// word, long). In a form, {a|b|c} is one of the words, {x} the size's suffix, {r} a data
+// register of the size (ER0-ER4 and their halves; ER5 and ER6 point into the data area), {r1}
+// {r2} {r4} one of that size, {r+} one twice the size, {i} {i1} an immediate, {m} a memory
+// operand to read and {w} one to write, {p} a pointer, {b} a bit number, {c} a CCR value,
+// {h} a word of the data area's upper half, {div} a division whose quotient fits, {push} a
+// push or a pop of what this sequence pushed.
+struct Form {
+    const char* sizes;
+    const char* text;
+};
+const Form kForms[] = {
+    {"124", "mov{x}\t{r},{r}"},
+    {"124", "mov{x}\t#{i},{r}"},
+    {"124", "mov{x}\t{m},{r}"},
+    {"124", "mov{x}\t{r},{w}"},
+    {"124", "{add|sub|cmp|and|or|xor}{x}\t{r},{r}"},
+    {"124", "{add|cmp|and|or|xor}{x}\t#{i},{r}"},
+    {"24", "sub{x}\t#{i},{r}"},  // no SUB.B #xx on this CPU
+    // Z set first, as a multi-byte sum does: the simulator sets Z on a zero result where the
+    // chip leaves it unchanged.
+    {"1", "orc\t#4,ccr\n\t{addx|subx}\t{r},{r}"},
+    {"1", "orc\t#4,ccr\n\t{addx|subx}\t#{i},{r}"},
+    {"4", "{adds|subs}\t#{1|2|4},{r}"},
+    // V cleared after: the simulator gets INC's and DEC's overflow wrong (the case table holds
+    // it to the manual).
+    {"1", "{inc|dec}.b\t{r}\n\tandc\t#0xfd,ccr"},
+    {"24", "{inc|dec}{x}\t#{1|2},{r}\n\tandc\t#0xfd,ccr"},
+    {"124", "{neg|not}{x}\t{r}"},
+    {"24", "{exts|extu}{x}\t{r}"},
+    {"124", "{shal|shar|shll|shlr|rotl|rotr|rotxl|rotxr}{x}\t{r}"},
+    {"12", "{mulxu|mulxs}{x}\t{r},{r+}"},
+    {"12", "{div}"},
+    // DAA and DAS go by H, which the simulator leaves alone: the case table has them.
+    {"1", "{bset|bclr|bnot|btst}\t{r1},{r1}"},
+    {"1", "{bset|bclr|bnot|btst}\t{r1},@{p}"},
+    {"1", "{bset|bclr|bnot|btst|bld|bild|bst|bist|band|biand|bor|bior|bxor|bixor}\t#{b},{r1}"},
+    {"1", "{bset|bclr|bnot|btst|bld|bild|bst|bist|band|biand|bor|bior|bxor|bixor}\t#{b},@{p}"},
+    {"1", "{andc|orc|xorc|ldc}\t#{c},ccr"},
+    {"1", "ldc\t{r1},ccr"},  // STC would carry H, which the simulator does not compute
+    {"1", "{bra|brn|bhi|bls|bcc|bcs|bne|beq|bvc|bvs|bpl|bmi|bge|blt|bgt|ble}\t1f{|:16}\n"
+          "\tmov.b\t#{i1},{r1}\n1:"},
+    {"24", "{push}"},
+    {"1", "mov.w\t{r2},@{h}:24"},
+    {"1", "ldc\t@{h}:24,ccr"},
+};
+
 class Generator {
   public:
     explicit Generator(uint32_t seed) : rng_(seed) {}
@@ -324,149 +308,88 @@ class Generator {
     std::string sequence(int length) {
         stacked_ = 0;
         std::string s;
-        for (int k = 0; k < length; ++k) s += "\t" + instruction() + "\n";
+        for (int k = 0; k < length; ++k) {
+            const Form& f = kForms[pick(int(std::size(kForms)))];
+            s += "\t" + expand(f.text, f.sizes[pick(int(std::strlen(f.sizes)))] - '0') + "\n";
+        }
         return s;
     }
     uint32_t any() { return rng_(); }
     int pick(int n) { return int(rng_() % uint32_t(n)); }
 
   private:
-    std::string hex(uint32_t v) {
+    static std::string hex(uint32_t v) {
         char b[16];
         std::snprintf(b, sizeof b, "0x%x", v);
         return b;
     }
-    // Data registers: ER0-ER4 and their halves; ER5 and ER6 point into the data area.
+    std::string expand(const std::string& text, int size) {
+        std::string s;
+        for (size_t at = 0; at < text.size();) {
+            const size_t open = text.find('{', at), close = text.find('}', open);
+            s += text.substr(at, open - at);
+            if (open == std::string::npos) break;
+            at = close + 1;
+            const std::string t = text.substr(open + 1, close - open - 1);
+            if (t.find('|') != std::string::npos) {
+                std::vector<std::string> words;
+                std::istringstream in(t);
+                for (std::string w; std::getline(in, w, '|');) words.push_back(w);
+                s += words[size_t(pick(int(words.size())))];
+            } else {
+                s += token(t, size);
+            }
+        }
+        return s;
+    }
+    std::string token(const std::string& t, int size) {
+        if (t == "x") return size == 1 ? ".b" : size == 2 ? ".w" : ".l";
+        if (t == "r" || t == "r+") return reg(t == "r" ? size : 2 * size);
+        if (t[0] == 'r') return reg(t[1] - '0');
+        if (t == "i" || t == "i1") {
+            const uint32_t v = pick(4) == 0 ? uint32_t(pick(3)) - 1 : any();
+            return hex(size == 1 || t == "i1" ? v & 0xFF : size == 2 ? v & 0xFFFF : v);
+        }
+        if (t == "m" || t == "w") return memory(size, t == "m");
+        if (t == "p") return pick(2) ? "er5" : "er6";
+        if (t == "b") return std::to_string(pick(8));
+        if (t == "c") return hex(any() & 0x7F);
+        if (t == "h") return hex(kData + 0x100 + uint32_t(pick(64)) * 2);
+        if (t == "div") return division(size == 2);
+        const int bytes = size;  // {push}
+        const bool pop = pick(2) && stacked_ >= bytes;
+        stacked_ += pop ? -bytes : bytes;
+        return (pop ? "pop" : "push") + std::string(size == 4 ? ".l\t" : ".w\t") + reg(size);
+    }
     std::string reg(int size) {
         const int n = pick(5);
         if (size == 4) return "er" + std::to_string(n);
         if (size == 2) return (pick(2) ? "r" : "e") + std::to_string(n);
         return "r" + std::to_string(n) + (pick(2) ? "h" : "l");
     }
-    std::string pointer() { return pick(2) ? "er5" : "er6"; }
-    const char* suffix(int size) { return size == 1 ? ".b" : size == 2 ? ".w" : ".l"; }
-    uint32_t imm(int size) {
-        const uint32_t v = pick(4) == 0 ? uint32_t(pick(3)) - 1 : any();
-        return size == 1 ? v & 0xFF : size == 2 ? v & 0xFFFF : v;
-    }
-    // `load`: the operand is read (post-increment exists only for reads, pre-decrement only
-    // for writes).
+    // The data area, kept away from its ends: the pointers wander by at most a few bytes.
+    // Post-increment exists only for reads, pre-decrement only for writes.
     std::string memory(int size, bool load) {
-        // The data area, kept away from its ends: the pointers wander by at most a few bytes.
         const int align = size == 1 ? 1 : 2;
+        const std::string p = pick(2) ? "er5" : "er6";
         switch (pick(5)) {
             case 0:
-                return "@" + pointer();
+                return "@" + p;
             case 1:
-                return "@(" + std::to_string((pick(64) - 32) * align) + ":16," + pointer() + ")";
+                return "@(" + std::to_string((pick(64) - 32) * align) + ":16," + p + ")";
             case 2:
-                return "@(" + std::to_string((pick(64) - 32) * align) + ":24," + pointer() + ")";
+                return "@(" + std::to_string((pick(64) - 32) * align) + ":24," + p + ")";
             case 3:
                 return "@" + hex(kData + 0x80 + uint32_t(pick(0x80)) * 2) + ":24";
             default:
                 // bytes would leave the pointers odd, where words differ (the simulator reads
                 // across the pair, the chip takes the even address)
-                if (size == 1) return "@" + pointer();
-                return load ? "@" + pointer() + "+" : "@-" + pointer();
-        }
-    }
-    std::string instruction() {
-        const int size = 1 << pick(3);
-        const std::string x = suffix(size);
-        switch (pick(22)) {
-            case 0:
-                return "mov" + x + "\t" + reg(size) + "," + reg(size);
-            case 1:
-                return "mov" + x + "\t#" + hex(imm(size)) + "," + reg(size);
-            case 2:
-                return pick(2) ? "mov" + x + "\t" + memory(size, true) + "," + reg(size)
-                               : "mov" + x + "\t" + reg(size) + "," + memory(size, false);
-            case 3: {
-                static const char* ops[] = {"add", "sub", "cmp", "and", "or", "xor"};
-                return std::string(ops[pick(6)]) + x + "\t" + reg(size) + "," + reg(size);
-            }
-            case 4: {
-                // no SUB.B #xx on this CPU
-                static const char* ops[] = {"add", "cmp", "and", "or", "xor", "sub"};
-                const int n = pick(size == 1 ? 5 : 6);
-                return std::string(ops[n]) + x + "\t#" + hex(imm(size)) + "," + reg(size);
-            }
-            case 5:
-                // Z set first, as a multi-byte sum does: the simulator sets Z on a zero result
-                // where the chip leaves it unchanged.
-                return std::string("orc\t#4,ccr\n\t") + (pick(2) ? "addx" : "subx") + "\t" +
-                       (pick(2) ? reg(1) : "#" + hex(imm(1))) + "," + reg(1);
-            case 6:
-                return std::string(pick(2) ? "adds" : "subs") + "\t#" + "124"[pick(3)] + "," +
-                       reg(4);
-            case 7: {
-                // V cleared after: the simulator gets INC's and DEC's overflow wrong (the case
-                // table holds it to the manual).
-                const std::string op = pick(2) ? "inc" : "dec";
-                if (size == 1) return op + ".b\t" + reg(1) + "\n\tandc\t#0xfd,ccr";
-                return op + x + "\t#" + "12"[pick(2)] + "," + reg(size) + "\n\tandc\t#0xfd,ccr";
-            }
-            case 8:
-                return std::string(pick(2) ? "neg" : "not") + x + "\t" + reg(size);
-            case 9:
-                if (size == 1) return "nop";
-                return std::string(pick(2) ? "exts" : "extu") + x + "\t" + reg(size);
-            case 10: {
-                static const char* ops[] = {"shal", "shar", "shll",  "shlr",
-                                            "rotl", "rotr", "rotxl", "rotxr"};
-                return std::string(ops[pick(8)]) + x + "\t" + reg(size);
-            }
-            case 11: {
-                if (size == 4) return "nop";
-                const std::string wide = size == 1 ? reg(2) : reg(4);
-                return std::string(pick(2) ? "mulxu" : "mulxs") + x + "\t" + reg(size) + "," + wide;
-            }
-            case 12:
-                return division();
-            case 13:  // DAA and DAS go by H, which the simulator leaves alone: the case table has
-                      // them
-                return "nop";
-            case 14: {
-                static const char* ops[] = {"bset", "bclr", "bnot", "btst", "bld",
-                                            "bild", "bst",  "bist", "band", "biand",
-                                            "bor",  "bior", "bxor", "bixor"};
-                const int op = pick(14);
-                const std::string bit = op < 4 && pick(2) ? reg(1) : "#" + std::to_string(pick(8));
-                return std::string(ops[op]) + "\t" + bit + "," +
-                       (pick(2) ? reg(1) : "@" + pointer());
-            }
-            case 15: {
-                static const char* ops[] = {"andc", "orc", "xorc", "ldc"};
-                return std::string(ops[pick(4)]) + "\t#" + hex(imm(1) & 0x7F) + ",ccr";
-            }
-            case 16:  // STC would carry H, which the simulator does not compute, into the data
-                return "ldc\t" + reg(1) + ",ccr";
-            case 17: {
-                static const char* conds[] = {"bra", "brn", "bhi", "bls", "bcc", "bcs",
-                                              "bne", "beq", "bvc", "bvs", "bpl", "bmi",
-                                              "bge", "blt", "bgt", "ble"};
-                return std::string(conds[pick(16)]) + "\t1f" + (pick(2) ? ":16" : "") +
-                       "\n\tmov.b\t#" + hex(imm(1)) + "," + reg(1) + "\n1:";
-            }
-            case 18: {
-                const int bytes = size == 4 ? 4 : 2;
-                const std::string operand = size == 4 ? ".l\t" + reg(4) : ".w\t" + reg(2);
-                const bool pop = pick(2) && stacked_ >= bytes;
-                stacked_ += pop ? -bytes : bytes;
-                return (pop ? "pop" : "push") + operand;
-            }
-            case 19:
-                return "mov.w\t" + reg(2) + ",@" + hex(kData + 0x100 + uint32_t(pick(64)) * 2) +
-                       ":24";
-            case 20:
-                return "ldc\t@" + hex(kData + 0x100 + uint32_t(pick(64)) * 2) + ":24,ccr";
-            default:
-                return "mov" + x + "\t" + reg(size) + "," + reg(size);
+                if (size == 1) return "@" + p;
+                return load ? "@" + p + "+" : "@-" + p;
         }
     }
     // A division whose quotient fits: the dividend set below 256 (65536) times the divisor.
-    std::string division() {
-        const bool word = pick(2);
+    std::string division(bool word) {
         const bool sign = pick(2);
         const int n = pick(4);
         const int d = (n + 1 + pick(3)) % 5;

@@ -9,34 +9,20 @@
 
 #include "platform/virtual/virtual_scheduler.h"
 #include "platform/virtual/wire.h"
+#include "support/kernel_line.h"
 
 namespace quill::sim {
 namespace {
 
 using namespace std::string_literals;
 using Kind = BoardEvent::Kind;
+using testing::CraftedRecord;
 
 constexpr int64_t ms(int n) {
     return int64_t(n) * kNsPerMs;
 }
 
 const std::vector<uint8_t> kImage{0x7A, 0x00, 0xFF, 0x55, 0xAA, 0x0D};
-
-// Worked out here rather than with the board's own code, so that a wrong sum there shows.
-void sign(std::vector<uint8_t>& r) {
-    unsigned sum = 0;
-    for (size_t i = 0; i < 134; ++i) sum += r[i];
-    r[134] = uint8_t((0x10000 - sum) >> 8), r[135] = uint8_t(0x10000 - sum);
-}
-
-// A sound block record as a writer would send it; data byte i is fill + i * step.
-std::vector<uint8_t> blockRecord(uint16_t address, uint8_t fill, int step = 0) {
-    std::vector<uint8_t> r(137, 0);
-    r[0] = 'A', r[4] = uint8_t(address >> 8), r[5] = uint8_t(address), r[136] = 0x0D;
-    for (int i = 0; i < 128; ++i) r[size_t(6 + i)] = uint8_t(fill + i * step);
-    sign(r);
-    return r;
-}
 
 // The host's end of the cable, driven by hand: what a writer does, step by step.
 struct Rig {
@@ -219,6 +205,7 @@ TEST(Board, BootRomAnswersOnlyAZeroAtASpeedItCanMatch) {
 // it came; a block answer followed by more text shows as the answer, "+" and its length.
 TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
     using R = std::vector<uint8_t>;
+    using C = CraftedRecord;
     enum Step { Erase, Length, Image, Wake, Later, Block0, Block1, Block2 };
     const std::string banner(Board::kKernelBanner);
     const std::vector<std::string> sound{
@@ -226,7 +213,8 @@ TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
     struct Case {
         const char* options;
         std::map<int, std::string> changed;
-        void (*damage)(R&) = nullptr;
+        void (*damage)(C&) = nullptr;
+        size_t length = 137;  // of block 1's record
     };
     // Most faults' replies also decide a failure case of the write; these are the rest.
     const Case cases[] = {
@@ -239,27 +227,32 @@ TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
         {"line-error=block:1", {{Block1, "!>"}}},
         {"power-off=block:1", {{Block1, "~"}, {Block2, ""}}},
         {"stuck=00EF:FE", {{Block1, "Z"}}},  // only data byte 111 of block 1 needs bit 0
-        {"", {{Block1, ":"}}, [](R& r) { r[0] = 'B'; }},
-        {"", {{Block1, ":"}}, [](R& r) { r[0] = 'B', r[136] = 0; }},  // header before end
-        {"", {{Block1, "L"}}, [](R& r) { r[136] = 0x0A; }},
-        {"", {{Block1, "L"}}, [](R& r) { r[136] = 0, r[7] ^= 1; }},  // end before checksum
-        {"", {{Block1, "S"}}, [](R& r) { r[70] ^= 0x10; }},
-        {"", {{Block1, "S"}}, [](R& r) { r[2] = 1; }},  // the bytes the kernel ignores count
-        {"", {}, [](R& r) { r[2] = 1, sign(r); }},
-        {"", {{Block1, "A"}}, [](R& r) { r[5] = 0xC0, sign(r); }},
-        {"", {{Block1, "A"}}, [](R& r) { r[4] = 0x80, r[5] = 0x01, sign(r); }},  // before range
-        {"", {{Block1, "W"}}, [](R& r) { r[4] = 0x80, sign(r); }},
-        {"", {}, [](R& r) { r[4] = 0x7F, r[5] = 0x80, sign(r); }},
-        {"", {{Block1, "D"}}, [](R& r) { r[5] = 0x00, sign(r); }},
-        {"", {{Block1, "T"}}, [](R& r) { r.resize(100); }},
+        {"", {{Block1, ":"}}, [](C& r) { r.bytes[0] = 'B'; }},
+        // header before end
+        {"", {{Block1, ":"}}, [](C& r) { r.bytes[0] = 'B', r.bytes[136] = 0; }},
+        {"", {{Block1, "L"}}, [](C& r) { r.bytes[136] = 0x0A; }},
+        // end before checksum
+        {"", {{Block1, "L"}}, [](C& r) { r.bytes[136] = 0, r.bytes[7] ^= 1; }},
+        {"", {{Block1, "S"}}, [](C& r) { r.bytes[70] ^= 0x10; }},
+        {"", {{Block1, "S"}}, [](C& r) { r.bytes[2] = 1; }},  // the bytes the kernel ignores count
+        {"", {}, [](C& r) { r.bytes[2] = 1, r.sign(); }},
+        {"", {{Block1, "A"}}, [](C& r) { r.bytes[5] = 0xC0, r.sign(); }},
+        // alignment before range
+        {"", {{Block1, "A"}}, [](C& r) { r.bytes[4] = 0x80, r.bytes[5] = 0x01, r.sign(); }},
+        {"", {{Block1, "W"}}, [](C& r) { r.bytes[4] = 0x80, r.sign(); }},
+        {"", {}, [](C& r) { r.bytes[4] = 0x7F, r.bytes[5] = 0x80, r.sign(); }},
+        {"", {{Block1, "D"}}, [](C& r) { r.bytes[5] = 0x00, r.sign(); }},
+        {"", {{Block1, "T"}}, nullptr, 100},
     };
     for (const auto& c : cases) {
         auto expected = sound;
         for (const auto& [step, reply] : c.changed) expected[size_t(step)] = reply;
         std::vector<R> records;
-        for (int k = 0; k < 3; ++k)
-            records.push_back(blockRecord(uint16_t(k * 0x80), 0x80 + 16 * k, 1));
-        if (c.damage) c.damage(records[1]);
+        for (int k = 0; k < 3; ++k) {
+            C r(uint16_t(k * 0x80), uint8_t(0x80 + 16 * k), 1);
+            if (k == 1 && c.damage) c.damage(r);
+            records.push_back(r.cut(k == 1 ? c.length : 137));
+        }
         Rig rig("erase-time=10,"s + c.options);
         rig.reset(false);
         ASSERT_EQ(rig.tryMatch("19200,N,8,1").second, 0) << c.options;
@@ -315,17 +308,15 @@ TEST(Board, KernelKeepsItsTimes) {
     Rig rig("erase-time=10,program-time=40");
     rig.toKernel();
     rig.exchange({0x0D}, 100);
-    EXPECT_EQ(rig.exchange(blockRecord(0x0200, 0x12), 300), ">");
+    EXPECT_EQ(rig.exchange(CraftedRecord(0x0200, 0x12).whole(), 300), ">");
     const auto& t = rig.port.traffic();
     EXPECT_EQ(t.back().startNs - t[t.size() - 2].endNs, ms(40));  // programming after the CR
     const size_t first = t.size();
-    auto part = blockRecord(0x0280, 0x12);
-    part.resize(100);
-    EXPECT_EQ(rig.exchange(part, 6000), "T");
+    EXPECT_EQ(rig.exchange(CraftedRecord(0x0280, 0x12).cut(100), 6000), "T");
     EXPECT_EQ(rig.port.traffic().back().startNs - rig.port.traffic()[first].endNs, ms(5000));
     rig.toKernel();  // a new erase forgets what was written
     rig.exchange({0x0D}, 100);
-    EXPECT_EQ(rig.exchange(blockRecord(0x0200, 0x12), 300), ">");
+    EXPECT_EQ(rig.exchange(CraftedRecord(0x0200, 0x12).whole(), 300), ">");
 }
 
 TEST(Board, UserProgramEchoesAtTheLineLastMatchedOrPinned) {

@@ -406,10 +406,7 @@ TEST_F(DesktopOnBoard, AccentedNamesAndRecordsShowAsTheyAre) {
 // A board whose erase takes 25 s, longer than any test waits.
 class DesktopOnSlowBoard : public DesktopOnBoard {
   protected:
-    void SetUp() override {
-        boardOptions = "erase-time=25000";
-        DesktopOnBoard::SetUp();
-    }
+    DesktopOnSlowBoard() { boardOptions = "erase-time=25000"; }
 };
 
 // While the erase is awaited, W starts no second write and Esc stops this one; its message box
@@ -449,18 +446,14 @@ TEST_F(DesktopOnSlowBoard, AClickOnWriteWritesWDuringItDoesNothingAndEscStopsIt)
 // The real end of the program, in a child process of the test.
 class DesktopEnding : public DesktopOnBoard {
   protected:
-    void SetUp() override {
+    DesktopEnding() {
         GTEST_FLAG_SET(death_test_style, "threadsafe");
         realEnd = true;
-        DesktopOnBoard::SetUp();
     }
 };
 
-TEST_F(DesktopEnding, EscWhileIdleEndsTheProgram) {
+TEST_F(DesktopEnding, EscWhileIdleAndExitInTheFileMenuEndTheProgram) {
     EXPECT_EXIT(press(Qt::Key_Escape), ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(DesktopEnding, ExitInTheFileMenuEndsTheProgram) {
     EXPECT_EXIT(window->menuItem("mnuExit")->trigger(), ::testing::ExitedWithCode(0), "");
 }
 

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "apps/child_process.h"
+#include "platform/net/rfc2217.h"
 #include "platform/qt/rfc2217_port.h"
 #include "support/program_files.h"
 #include "support/qt_wait.h"
@@ -258,6 +259,15 @@ TEST(Network, TheBoardTakesOneClientAtATimeAndRefusesBadOptions) {
     Cli malformed("rfc2217://nohost", kExamples + "boot.mot", kExamples + "small.mot");
     EXPECT_EQ(malformed.finish(10'000), 2);
     EXPECT_NE(malformed.err.find("rfc2217://HOST:PORT"), std::string::npos) << malformed.err;
+}
+
+// H'FF in a command's value is doubled as in data. Among our own programs nothing shows it
+// (the all-ones modem-state mask is lost, the next command still counts), but a server that
+// waits for the next IAC SE would take the commands after it for the value.
+TEST(Network, AnHFFInACommandsValueIsDoubled) {
+    const rfc2217::Session client(rfc2217::Session::Role::Client);
+    EXPECT_EQ(client.message(rfc2217::kSetModemStateMask, rfc2217::kAllModemLines),
+              (std::vector<uint8_t>{0xFF, 0xFA, 44, 11, 0xFF, 0xFF, 0xFF, 0xF0}));
 }
 
 }  // namespace

@@ -11,11 +11,6 @@ namespace {
 
 using O = BoardOptions;
 
-template <class... Speed>
-bool speedsAre(const O& o, Speed... speeds) {
-    return o.speeds == std::vector<int>{speeds...};
-}
-
 // The board tests reach every option through a behaviour; these rows are the parser's own
 // rules: lists, layers, repeats, overrides, spacing, and a refusal naming its culprit for each
 // form and leaving the base whole.
@@ -27,11 +22,11 @@ TEST(BoardOptions, AcceptsOrRefusesNamingTheCulprit) {
         const char* named = "";               // must appear in the refusal
     };
     const Case cases[] = {
-        {"speeds=9600,2400", [](const O& o) { return speedsAre(o, 9600, 2400); }},
+        {"speeds=9600,2400", [](const O& o) { return o.speeds == std::vector{9600, 2400}; }},
         {"speeds=4800,2400,chatter",
-         [](const O& o) { return speedsAre(o, 4800, 2400) && o.chatter; }},
+         [](const O& o) { return o.speeds == std::vector{4800, 2400} && o.chatter; }},
         {"chatter,speeds=4800,1200",
-         [](const O& o) { return speedsAre(o, 4800, 1200) && o.chatter; }},
+         [](const O& o) { return o.speeds == std::vector{4800, 1200} && o.chatter; }},
         {"chatter,9600", nullptr, "\"9600\""},  // a bare number continues only a speeds list
         {"speeds=9600,chatter,2400", nullptr, "\"2400\""},
         {"speeds=9600,fast", nullptr, "\"fast\""},

@@ -128,7 +128,12 @@ Board::~Board() {
 }
 
 void Board::log(BoardEvent::Kind kind, int value, char answer, std::string text) {
-    const BoardEvent event{scheduler_.nowNs(), kind, value, answer, std::move(text)};
+    logAt(scheduler_.nowNs(), kind, value, answer, std::move(text));
+}
+
+void Board::logAt(int64_t timeNs, BoardEvent::Kind kind, int value, char answer,
+                  std::string text) {
+    const BoardEvent event{timeNs, kind, value, answer, std::move(text)};
     if (kind == BoardEvent::Kind::FlashRule || kind == BoardEvent::Kind::ProgramStopped)
         breaches_.push_back(event);
     if (keepEvents_) events_.push_back(event);
@@ -156,8 +161,9 @@ void Board::stopEverything() {
     for (auto handle : pending_) scheduler_.cancel(handle);
     pending_.clear();
     recordTimer_ = 0;
-    tick_ = 0;
+    wake_ = 0;
     record_.clear();
+    input_.clear();
     chip_.reset();
 }
 
@@ -202,9 +208,12 @@ void Board::hostLines(bool dtr, bool rts) {
         log(BoardEvent::Kind::Nmi);
         if (state_ == State::User) send(kNmiNotice);
         if (state_ == State::Running) {
-            catchUp();
+            // The chip may have run ahead, expecting nothing: then it takes the NMI late.
+            const uint64_t now = chipStates(scheduler_.nowNs());
+            chip_->inputKnownUntil(std::max(now, lastInputAt_));
+            runChip(now);
             chip_->cpu().nmi();
-            if (tick_ == 0) tick();
+            advance();
         }
     }
 }
@@ -235,6 +244,9 @@ LineSettings Board::userLine() const {
 
 void Board::hostBreak(bool on) {
     if (powered()) log(on ? BoardEvent::Kind::BreakOn : BoardEvent::Kind::BreakOff);
+    // The break swallows what is still on its way.
+    const int64_t now = scheduler_.nowNs();
+    if (on) std::erase_if(input_, [now](const HostChar& c) { return c.arrivalNs > now; });
 }
 
 // ---- the board's UART
@@ -254,23 +266,8 @@ void Board::hostChar(uint8_t byte, const LineSettings& hostSettings) {
             break;
     }
     if (state_ == State::Running) {
-        catchUp();
-        auto& sci = chip_->sci();
-        if (!sci.receiverOn()) return;
-        // In real time the host's characters can reach the board a few at once, late; the
-        // chip takes each a character time after the one before at the soonest, as the line
-        // would have brought them, or it would see an overrun that never happened.
-        const uint64_t charStates = statesIn(hostSettings.charTimeNs(), options_.clockHz);
-        chip_->runUntil(std::max(chip_->states(), lastReceiveStates_ + charStates));
-        lastReceiveStates_ = chip_->states();
-        for (const auto& r : wire::receiveChar(byte, hostSettings, sci.lineSettings())) {
-            using R = h8::Sci3::Received;
-            const R kind = r.kind == wire::Received::Kind::Byte           ? R::Byte
-                           : r.kind == wire::Received::Kind::FramingError ? R::FramingError
-                                                                          : R::ParityError;
-            if (kind != R::Byte) log(BoardEvent::Kind::UartError, hostSettings.speed);
-            sci.receive(r.byte, kind, chip_->states());
-        }
+        queueHostChar(byte, hostSettings, scheduler_.nowNs());
+        advance();
         return;
     }
     for (const auto& r : wire::receiveChar(byte, hostSettings, uart_)) {
@@ -429,44 +426,125 @@ void Board::startKernel() {
 void Board::startChip() {
     state_ = State::Running;
     chipStartNs_ = scheduler_.nowNs();
-    lastReceiveStates_ = 0;
+    lastInputAt_ = 0;
+    input_.clear();
     h8::Chip::Setup setup;
     setup.clockHz = options_.clockHz;
     setup.minPulses = options_.minPulses;
     setup.maxPulses = options_.maxPulses;
     h8::Chip::Hooks hooks;
+    // The chip may run ahead of the clock: what it sends waits for its start bit's time, so
+    // that a reset before then still silences it.
     hooks.send = [this](uint8_t byte, const LineSettings& line, uint64_t startStates) {
         const int64_t startNs = chipStartNs_ + nsOf(startStates, options_.clockHz);
-        if (chipPrompted_) ++chipAnswers_;
-        chipPrompted_ = chipPrompted_ || byte == '>';
-        if (powered()) port_.sendToHost(byte, line, startNs);
+        const int64_t delayNs = startNs - scheduler_.nowNs();
+        if (delayNs > 0) {
+            after(delayNs, [this, byte, line, startNs] { chipSend(byte, line, startNs); });
+        } else {
+            chipSend(byte, line, startNs);
+        }
     };
     hooks.breach = [this](int address, const std::string& text) {
-        log(BoardEvent::Kind::FlashRule, address, 0, text);
+        logAt(chipStartNs_ + nsOf(chip_->states(), options_.clockHz), BoardEvent::Kind::FlashRule,
+              address, 0, text);
     };
     chip_ = std::make_unique<h8::Chip>(flash_, setup, std::move(hooks));
     chip_->sci().presetFor(uart_.speed);
     chip_->start(kRamLoadAddress, ram_);
-    tick();
+    advance();
 }
 
-// The chip runs behind the clock, a slice at a time, and catches up whenever the host's side
-// touches it, so that it sees each character at the time it arrives.
-void Board::catchUp() {
-    if (!chip_) return;
+void Board::chipSend(uint8_t byte, const LineSettings& line, int64_t startNs) {
+    if (chipPrompted_) ++chipAnswers_;
+    chipPrompted_ = chipPrompted_ || byte == '>';
+    if (powered()) port_.sendToHost(byte, line, startNs);
+}
+
+uint64_t Board::chipStates(int64_t ns) const {
+    return statesIn(ns - chipStartNs_, options_.clockHz);
+}
+
+// Rounded up, so that the chip's clock has reached `states` by then.
+int64_t Board::chipNs(uint64_t states) const {
+    const int64_t ns = chipStartNs_ + nsOf(states, options_.clockHz);
+    return chipStates(ns) < states ? ns + 1 : ns;
+}
+
+void Board::hostCharAhead(uint8_t byte, const LineSettings& hostSettings, int64_t arrivalNs) {
+    if (state_ != State::Running) return;
+    queueHostChar(byte, hostSettings, arrivalNs);
+    scheduleWake();
+}
+
+// In real time the host's characters can reach the board a few at once, late; the chip takes
+// each a character time after the one before at the soonest, as the line would have brought
+// them, or it would see an overrun that never happened.
+void Board::queueHostChar(uint8_t byte, const LineSettings& hostSettings, int64_t arrivalNs) {
+    const uint64_t charStates = statesIn(hostSettings.charTimeNs(), options_.clockHz);
+    lastInputAt_ = std::max(chipStates(arrivalNs), lastInputAt_ + charStates);
+    input_.push_back({lastInputAt_, arrivalNs, byte, hostSettings});
+}
+
+void Board::takeHostChar(const HostChar& c) {
+    auto& sci = chip_->sci();
+    if (!sci.receiverOn()) return;
+    for (const auto& r : wire::receiveChar(c.byte, c.settings, sci.lineSettings())) {
+        using R = h8::Sci3::Received;
+        const R kind = r.kind == wire::Received::Kind::Byte           ? R::Byte
+                       : r.kind == wire::Received::Kind::FramingError ? R::FramingError
+                                                                      : R::ParityError;
+        if (kind != R::Byte) logAt(c.arrivalNs, BoardEvent::Kind::UartError, c.settings.speed);
+        sci.receive(r.byte, kind, chip_->states());
+    }
+}
+
+// Runs the chip until its clock reaches `until` or it parks, handing it each character from
+// the host at its time.
+void Board::runChip(uint64_t until) {
     const auto before = chip_->cpu().stopped();
-    chip_->runUntil(statesIn(scheduler_.nowNs() - chipStartNs_, options_.clockHz));
+    for (;;) {
+        const uint64_t target = input_.empty() ? until : std::min(until, input_.front().at);
+        if (target > chip_->states()) chip_->runUntil(target);
+        if (input_.empty() || input_.front().at > chip_->states()) break;
+        takeHostChar(input_.front());
+        input_.pop_front();
+    }
     const auto after = chip_->cpu().stopped();
     if (after != before && after != h8::Cpu::Stop::Running)
-        log(BoardEvent::Kind::ProgramStopped, chip_->cpu().pc, 0, chip_->cpu().stopText());
+        logAt(chipStartNs_ + nsOf(chip_->stoppedAt(), options_.clockHz),
+              BoardEvent::Kind::ProgramStopped, chip_->cpu().pc, 0, chip_->cpu().stopText());
 }
 
-void Board::tick() {
-    tick_ = 0;
-    catchUp();
-    // A stopped CPU has nothing to do until an NMI wakes it.
-    if (chip_ && chip_->cpu().stopped() == h8::Cpu::Stop::Running)
-        tick_ = after(kSliceNs, [this] { tick(); });
+// The chip runs ahead through what it knows the host sends, and stops where it waits on the
+// line for more (or a lead past that at most); the board sleeps until the host's next
+// character or the chip's next event: a byte to send, a transmitter flag, the end of its lead.
+void Board::advance() {
+    if (!chip_) return;
+    const uint64_t now = chipStates(scheduler_.nowNs());
+    const uint64_t known = std::max(now, lastInputAt_);
+    chip_->inputKnownUntil(known);
+    const bool running = chip_->cpu().stopped() == h8::Cpu::Stop::Running;
+    runChip(running ? known + statesIn(kLeadNs, options_.clockHz) : now);
+    scheduleWake();
+}
+
+void Board::scheduleWake() {
+    uint64_t due = input_.empty() ? UINT64_MAX : input_.front().at;
+    if (chip_->cpu().stopped() == h8::Cpu::Stop::Running)
+        due = std::min(due, chip_->parked() ? chip_->cpu().parkedUntil() : chip_->states());
+    due = std::min(due, chip_->sci().nextChange(chip_->states()));
+    if (due == UINT64_MAX) {
+        cancel(wake_);
+        return;
+    }
+    const int64_t dueNs = chipNs(due);
+    if (wake_ != 0 && wakeNs_ == dueNs) return;
+    cancel(wake_);
+    wakeNs_ = dueNs;
+    wake_ = after(std::max<int64_t>(dueNs - scheduler_.nowNs(), 0), [this] {
+        wake_ = 0;
+        advance();
+    });
 }
 
 // ---- kernel

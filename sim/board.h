@@ -2,6 +2,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -99,6 +100,8 @@ class Board : public SerialFarEnd {
     void hostChar(uint8_t byte, const LineSettings& hostSettings) override;
     void hostBreak(bool on) override;
     void hostLines(bool dtr, bool rts) override;
+    bool takesCharsAhead() const override { return state_ == State::Running; }
+    void hostCharAhead(uint8_t byte, const LineSettings& hostSettings, int64_t arrivalNs) override;
 
     // The board's power switch.
     void setPower(bool on);
@@ -127,12 +130,14 @@ class Board : public SerialFarEnd {
     h8::Chip* chip() { return chip_.get(); }
     // The flash rules the received program broke and how it stopped, if it did.
     const std::vector<BoardEvent>& breaches() const { return breaches_; }
-    // The chip's time slice: it runs this far behind the clock at most, and the host sees
-    // its bytes at most this late.
-    static constexpr int64_t kSliceNs = 1'000'000;
+    // How far the emulated chip may run past the last moment up to which it knows all that
+    // the host sends; it stops sooner where it waits on the line.
+    static constexpr int64_t kLeadNs = 50'000'000;
 
   private:
     void log(BoardEvent::Kind kind, int value = 0, char answer = 0, std::string text = {});
+    void logAt(int64_t timeNs, BoardEvent::Kind kind, int value = 0, char answer = 0,
+               std::string text = {});
     // Runs fn after delayNs unless a reset or power loss comes first.
     Scheduler::Handle after(int64_t delayNs, std::function<void()> fn);
     void cancel(Scheduler::Handle& handle);
@@ -155,8 +160,20 @@ class Board : public SerialFarEnd {
     void answer(int block, int address, char answer);
     void userByte(uint8_t byte);
     void startChip();
-    void catchUp();
-    void tick();
+    struct HostChar {
+        uint64_t at;  // the chip's state count when it takes the character
+        int64_t arrivalNs;
+        uint8_t byte;
+        LineSettings settings;
+    };
+    uint64_t chipStates(int64_t ns) const;
+    int64_t chipNs(uint64_t states) const;
+    void queueHostChar(uint8_t byte, const LineSettings& hostSettings, int64_t arrivalNs);
+    void takeHostChar(const HostChar& c);
+    void runChip(uint64_t until);
+    void advance();
+    void scheduleWake();
+    void chipSend(uint8_t byte, const LineSettings& line, int64_t startNs);
     LineSettings userLine() const;
 
     Scheduler& scheduler_;
@@ -193,8 +210,10 @@ class Board : public SerialFarEnd {
     // kernel=run
     std::unique_ptr<h8::Chip> chip_;
     int64_t chipStartNs_ = 0;
-    uint64_t lastReceiveStates_ = 0;  // when the chip took the last host character
-    Scheduler::Handle tick_ = 0;
+    std::deque<HostChar> input_;  // on its way to the chip
+    uint64_t lastInputAt_ = 0;    // when the chip takes the last character it was given
+    Scheduler::Handle wake_ = 0;
+    int64_t wakeNs_ = 0;
 };
 
 }  // namespace quill::sim

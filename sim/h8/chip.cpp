@@ -29,27 +29,38 @@ void Chip::start(uint16_t address, const std::vector<uint8_t>& image) {
 }
 
 void Chip::runUntil(uint64_t states) {
-    while (cpu_.states() < states) {
+    parked_ = false;
+    while (cpu_.states() < states && !parked_) {
         if (cpu_.stopped() != Cpu::Stop::Running) {
             cpu_.idle(states - cpu_.states());
             break;
         }
         cpu_.run(states - cpu_.states());
+        if (cpu_.stopped() != Cpu::Stop::Running) stoppedAt_ = cpu_.states();
     }
     sci_.sync(cpu_.states());
 }
 
 uint8_t Chip::ioRead(uint16_t address, uint64_t states) {
+    if (address == Sci3::kSsr || address == Sci3::kRdr) lastLineRead_ = states;
     if (sci_.owns(address)) return sci_.read(address, states);
     if (flashController_.owns(address)) return flashController_.read(address);
     return io_[address & 0xFF];
 }
 
 // Only SCI3 changes by itself: the flash controller and the plain registers change when
-// written. Starting a due byte early is harmless: it carries its own start.
-uint64_t Chip::steadyUntil(uint64_t states) {
+// written. Starting a due byte early is harmless: it carries its own start. A loop that polls
+// the line is steady only as far as the line's input is known; beyond that it waits for the
+// board to hear the host.
+uint64_t Chip::steadyUntil(uint64_t states, uint64_t turnStart) {
     sci_.sync(states);
-    return sci_.nextChange(states);
+    const uint64_t change = sci_.nextChange(states);
+    if (lastLineRead_ <= turnStart) return change;
+    if (states > inputKnown_) {
+        parked_ = true;
+        return 0;
+    }
+    return std::min(change, inputKnown_);
 }
 
 bool Chip::readChanges(uint16_t address) {

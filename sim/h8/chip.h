@@ -39,8 +39,15 @@ class Chip : public Bus {
     // Copies `image` into RAM from `address` and starts the CPU there.
     void start(uint16_t address, const std::vector<uint8_t>& image);
     // Runs the chip until its clock reaches `states`: the CPU, or time alone while the CPU
-    // is stopped.
+    // is stopped. It ends early, parked, when the CPU polls the line in an idle loop beyond
+    // the time up to which the line's input is known.
     void runUntil(uint64_t states);
+    // Nothing from the line that the chip has not been given arrives before `states`
+    // (UINT64_MAX, the start: the chip never parks).
+    void inputKnownUntil(uint64_t states) { inputKnown_ = states; }
+    bool parked() const { return parked_; }
+    // Where the CPU stopped, once it has.
+    uint64_t stoppedAt() const { return stoppedAt_; }
 
     // Bus
     uint8_t ioRead(uint16_t address, uint64_t states) override;
@@ -48,7 +55,7 @@ class Chip : public Bus {
     void flashWrite(uint16_t address, uint8_t value, uint64_t states) override;
     uint8_t flashRead(uint16_t address, uint64_t states) override;
     void flashFetch(uint16_t address, uint64_t states) override;
-    uint64_t steadyUntil(uint64_t states) override;
+    uint64_t steadyUntil(uint64_t states, uint64_t turnStart) override;
     bool readChanges(uint16_t address) override;
 
   private:
@@ -58,6 +65,10 @@ class Chip : public Bus {
     Sci3 sci_;
     FlashController flashController_;
     std::array<uint8_t, 0x100> io_{};  // H'F700-H'F77F and H'FF80-H'FFFF, by the low byte
+    uint64_t inputKnown_ = UINT64_MAX;
+    uint64_t lastLineRead_ = 0;  // the last read of SSR or RDR
+    uint64_t stoppedAt_ = 0;
+    bool parked_ = false;
 };
 
 }  // namespace quill::sim::h8

@@ -318,7 +318,7 @@ uint64_t Cpu::run(uint64_t budget) {
         states_ += i->states;
         ++instructions_;
         if (!execute(*i) && stop_ == Stop::Running) halt(Stop::Illegal, at);
-        if (pc <= at && i->op == Op::Bcc) loopTurned(at, end);
+        if (pc <= at && i->op == Op::Bcc && loopTurned(at, end)) break;
     }
     return states_ - start;
 }
@@ -365,19 +365,19 @@ int Cpu::loopCounter(uint16_t branchAt, const uint32_t* before) {
     return byOne ? changed : -2;
 }
 
-[[gnu::noinline]] void Cpu::loopTurned(uint16_t branchAt, uint64_t end) {
+[[gnu::noinline]] bool Cpu::loopTurned(uint16_t branchAt, uint64_t end) {
     LoopTurn& t = turn_;
     // A busy loop (it writes, or reads what changes) is looked at again only now and then,
     // so that it costs little.
     if (cooldown_ > 0) {
         --cooldown_;
-        return;
+        return false;
     }
-    if (!skipIdle_) return;
+    if (!skipIdle_) return false;
     if (t.valid && t.effects != effects_) {
         t.valid = false;
         cooldown_ = 32;
-        return;
+        return false;
     }
     const bool same = t.valid && t.branchAt == branchAt && t.target == pc &&
                       t.effects == effects_ && t.jumps + 1 == jumps_ && t.ccr == ccr;
@@ -391,12 +391,8 @@ int Cpu::loopCounter(uint16_t branchAt, const uint32_t* before) {
         const Insn& dec = decoded_[(branchAt - 2) >> 1];  // DEC.B/.W/.L: 2 bytes
         uint32_t c = 0;
         if (counter >= 0) {
-            const uint32_t s = signBit(dec.size);
             c = readReg(dec.dst.reg, dec.size);
-            // Each skipped DEC leaves it non-zero, with the same N and no V.
-            uint64_t room = (ccr & kCcrV) || c == 0 ? 0 : c - 1;
-            if (c >= s) room = std::min<uint64_t>(room, c - s);
-            n = std::min(n, room);
+            n = std::min(n, countRoom(branchAt));
         }
         if (n > 0) {
             states_ += n * period;
@@ -413,9 +409,10 @@ int Cpu::loopCounter(uint16_t branchAt, const uint32_t* before) {
                 t.er[counter] = er[counter];
                 writeReg(dec.dst.reg, dec.size, uint32_t(c - n) & m);
             }
-            return;
+            return false;
         }
     }
+    const uint64_t turnStart = t.states;
     t.valid = true;
     t.branchAt = branchAt;
     t.target = pc;
@@ -425,7 +422,22 @@ int Cpu::loopCounter(uint16_t branchAt, const uint32_t* before) {
     t.jumps = jumps_;
     t.ccr = ccr;
     for (int r = 0; r < 8; ++r) t.er[r] = er[r];
-    t.steadyUntil = counter != -2 ? bus_.steadyUntil(states_) : 0;
+    t.steadyUntil = counter != -2 ? bus_.steadyUntil(states_, turnStart) : 0;
+    if (counter == -2 || t.steadyUntil != 0) return false;
+    // Parked until the outside speaks, or at most until the loop counts out.
+    parkedUntil_ = counter >= 0 ? states_ + countRoom(branchAt) * (states_ - turnStart) : UINT64_MAX;
+    return true;
+}
+
+// The turns a counted loop can still skip: each skipped DEC leaves its register non-zero,
+// with the same N and no V.
+uint64_t Cpu::countRoom(uint16_t branchAt) const {
+    const Insn& dec = decoded_[(branchAt - 2) >> 1];  // DEC.B/.W/.L: 2 bytes
+    const uint32_t s = signBit(dec.size);
+    const uint32_t c = readReg(dec.dst.reg, dec.size);
+    uint64_t room = (ccr & kCcrV) || c == 0 ? 0 : c - 1;
+    if (c >= s) room = std::min<uint64_t>(room, c - s);
+    return room;
 }
 
 // ---- instructions

@@ -22,9 +22,11 @@ class Bus {
     // An instruction fetch from flash while the flash may not be read as code.
     virtual void flashFetch(uint16_t address, uint64_t states) = 0;
     // For skipping idle polling: the first state count from `states` on at which a read of
-    // the I/O registers may answer differently (none before it changes anything), and whether
-    // reading `address` changes something. The defaults forbid every skip.
-    virtual uint64_t steadyUntil(uint64_t states) { return states; }
+    // the I/O registers may answer differently (none before it changes anything), for a loop
+    // whose last turn began at `turnStart`; 0 ends the run there, as the loop waits on what
+    // the outside has not said yet. And whether reading `address` changes something. The
+    // defaults forbid every skip.
+    virtual uint64_t steadyUntil(uint64_t states, uint64_t /*turnStart*/) { return states; }
     virtual bool readChanges(uint16_t) { return true; }
 };
 
@@ -87,8 +89,10 @@ class Cpu {
     bool execute(const Insn& i);
     const Insn* fetch();
     void halt(Stop why, uint16_t at);
-    void loopTurned(uint16_t branchAt, uint64_t end);
+    // Whether the run must end here.
+    bool loopTurned(uint16_t branchAt, uint64_t end);
     int loopCounter(uint16_t branchAt, const uint32_t* before);
+    uint64_t countRoom(uint16_t branchAt) const;
     bool jump(uint32_t target);
     void exception(int vector);
 
@@ -130,11 +134,15 @@ class Cpu {
     bool skipIdle_ = true;
     int cooldown_ = 0;
     uint64_t skippedTurns_ = 0;
+    uint64_t parkedUntil_ = UINT64_MAX;
 
   public:
     // Whether idle loops are fast-forwarded (off: every instruction is run, for comparing).
     void setSkipIdle(bool on) { skipIdle_ = on; }
     uint64_t skippedTurns() const { return skippedTurns_; }
+    // After a run that the bus ended in an idle loop: the state count by which the loop may
+    // leave by itself (it counts out), or UINT64_MAX.
+    uint64_t parkedUntil() const { return parkedUntil_; }
 };
 
 }  // namespace quill::sim::h8

@@ -97,12 +97,19 @@ void VirtualSerialPort::write(std::span<const uint8_t> bytes) {
     if (!open_ || bytes.empty()) return;
     const LineSettings sent = settings_;
     const int64_t charNs = sent.charTimeNs();
+    // A faulty cable decides each character's fate as it arrives.
+    const bool ahead = !wholeWrites_ && cable_ == nullptr && !break_ && farEnd_ != nullptr &&
+                       farEnd_->takesCharsAhead();
     for (uint8_t byte : bytes) {
         int64_t start = std::max(scheduler_.nowNs(), txFreeAtNs_);
         int64_t end = start + charNs;
         txFreeAtNs_ = end;
         if (keepTraffic_) traffic_.push_back({start, end, byte, false, sent});
-        if (!wholeWrites_) scheduleArrival({byte}, end, sent);
+        if (ahead) {
+            farEnd_->hostCharAhead(byte, sent, end);
+        } else if (!wholeWrites_) {
+            scheduleArrival({byte}, end, sent);
+        }
     }
     if (wholeWrites_) scheduleArrival({bytes.begin(), bytes.end()}, txFreeAtNs_, sent);
 }

@@ -25,6 +25,12 @@ class SerialFarEnd {
     virtual void hostBreak(bool on) = 0;
     // DTR and RTS as the far end sees them: both off while the port is closed.
     virtual void hostLines(bool dtr, bool rts) = 0;
+    // A far end that runs ahead of the clock may be told of each character when the host
+    // sends it, with the time its last stop bit will be over, instead of by hostChar() then;
+    // a break or a close that comes before that time swallows it, which the far end sees
+    // through hostBreak() and hostLines().
+    virtual bool takesCharsAhead() const { return false; }
+    virtual void hostCharAhead(uint8_t, const LineSettings&, int64_t /*arrivalNs*/) {}
 };
 
 // A serial port whose cable runs to a SerialFarEnd, on a scheduler. Characters take their

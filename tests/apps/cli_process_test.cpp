@@ -112,8 +112,8 @@ TEST_F(CliProcess, UsageErrorsAndAPortThatWillNotOpenEndBeforeTheWrite) {
     EXPECT_EQ(ports.status, 0);
     EXPECT_NE(ports.out.find("sim\t"), std::string::npos) << ports.out;
     // Board options in the environment belong to the sim port alone.
-    const CliRun run = runCli({boot, userFile},
-                              {"QUILLMONT_PORT=/dev/quillmont-no-such-port", "QUILLMONT_SIM=bogus"});
+    const CliRun run =
+        runCli({boot, userFile}, {"QUILLMONT_PORT=/dev/quillmont-no-such-port", "QUILLMONT_SIM=x"});
     EXPECT_EQ(run.status, 21);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("cannot open the serial port /dev/quillmont-no-such-port: No such"),

@@ -240,7 +240,8 @@ TEST(Network, TheBoardTakesOneClientAtATimeAndRefusesBadOptions) {
     Server board({});
     ASSERT_FALSE(board.address.empty());
     QTcpSocket first;
-    first.connectToHost("127.0.0.1", uint16_t(std::stoi(board.address.substr(board.address.rfind(':') + 1))));
+    const std::string port = board.address.substr(board.address.rfind(':') + 1);
+    first.connectToHost("127.0.0.1", uint16_t(std::stoi(port)));
     ASSERT_TRUE(first.waitForConnected(5000));
     Cli second(board.address, kExamples + "boot.mot", kExamples + "small.mot");
     EXPECT_EQ(second.finish(20'000), 21);

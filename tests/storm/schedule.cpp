@@ -102,7 +102,8 @@ std::string boardOptions(Dice& d, size_t bootLength, int blocks) {
     if (d.chance(0.03))
         o.push_back("image-echo=" + std::to_string(d.between(0, int64_t(bootLength) - 1)) +
                     (d.chance(0.5) ? ":wrong" : ":silent"));
-    if (d.chance(0.02)) o.push_back(d.chance(0.5) ? "start=silent" : "start=" + hexByteForm(d.byte()));
+    if (d.chance(0.02))
+        o.push_back(d.chance(0.5) ? "start=silent" : "start=" + hexByteForm(d.byte()));
     if (d.chance(0.02)) o.push_back(d.chance(0.5) ? "prompt=silent" : "prompt=late");
     if (d.chance(0.04)) {
         // A kernel that claims acceptance without writing would be a lying board, not a fault.

@@ -73,10 +73,6 @@ const char* const kHandlers =
 const Case kCases[] = {
     {"word access at an odd address takes the even one",
      "mov.w #0xabcd,r0\nmov.w #0xfa01,r1\nmov.w r0,@er1\nmov.b @0xfa00:16,r2l", {{2, 0xAB}}, N},
-    {"eepmov.b",
-     "mov.w #0xfa00,r5\nmov.w #0xfb00,r6\nmov.l #0x41424344,er0\nmov.l er0,@er5\n"
-     "mov.b #3,r4l\neepmov.b",
-     {{4, 0}, {5, 0xFA03}, {6, 0xFB03}}, -1, {{0xFB00, 0x41}, {0xFB02, 0x43}, {0xFB03, 0}}},
     {"add.b half carry and carry", "mov.b #0x8f,r0l\nadd.b #0x81,r0l", {{0, 0x10}}, H | V | C},
     {"add.w signed overflow", "mov.w #0x7fff,r0\nadd.w #1,r0", {{0, 0x8000}}, H | N | V},
     {"add.l carry out", "mov.l #0xffffffff,er0\nadd.l #1,er0", {{0, 0}}, H | Z | C},

@@ -53,7 +53,7 @@ void Cpu::reset(uint16_t startPc) {
 void Cpu::invalidate(uint16_t from, uint16_t to) {
     // An instruction that starts up to kMaxLength - 1 bytes before `from` reads it too.
     const int first = (from >= kMaxLength ? from - kMaxLength + 1 : 0) / 2;
-    for (int w = first; w <= to / 2; ++w) valid_[size_t(w)] = 0;
+    for (int w = first; w <= to / 2; ++w) slots_[size_t(w)].kind = 0;
 }
 
 void Cpu::setFlashAccess(bool fetchFree, bool readFree) {
@@ -192,49 +192,12 @@ HOT void Cpu::setNZ(uint32_t r, int size) {
                   ((r & mask(size)) == 0 ? kCcrZ : 0));
 }
 
-HOT bool Cpu::condition(int cond) const {
-    const bool c = ccr & kCcrC, v = ccr & kCcrV, z = ccr & kCcrZ, n = ccr & kCcrN;
-    switch (cond) {
-        case 0x0:
-            return true;
-        case 0x1:
-            return false;
-        case 0x2:
-            return !(c || z);
-        case 0x3:
-            return c || z;
-        case 0x4:
-            return !c;
-        case 0x5:
-            return c;
-        case 0x6:
-            return !z;
-        case 0x7:
-            return z;
-        case 0x8:
-            return !v;
-        case 0x9:
-            return v;
-        case 0xA:
-            return !n;
-        case 0xB:
-            return n;
-        case 0xC:
-            return n == v;
-        case 0xD:
-            return n != v;
-        case 0xE:
-            return !z && n == v;
-        default:
-            return z || n != v;
-    }
-}
-
 // ---- control
 
 void Cpu::halt(Stop why, uint16_t at) {
     stop_ = why;
     stopPc_ = at;
+    end_ = 0;
 }
 
 bool Cpu::jump(uint32_t target) {
@@ -288,39 +251,30 @@ std::string Cpu::stopText() const {
     return {};
 }
 
-const Insn* Cpu::fetch() {
+// The instruction at pc is not decoded: decode it, or run it at once when it must be fetched
+// through the bus (flash while it may not be read as code), which is done anew each time.
+void Cpu::miss() {
     const size_t w = pc >> 1;
-    if (!executable(pc)) {
-        halt(Stop::Runaway, pc);
-        return nullptr;
-    }
+    if (!executable(pc)) return halt(Stop::Runaway, pc);
     if (pc < kFlashEnd && !flashFetchFree_) {
         bus_.flashFetch(pc, states_);
         ++effects_;
-        return &(decoded_[w] = decode(&mem_[pc]));
+        decoded_[w] = decode(&mem_[pc]);
+        return slowStep(decoded_[w]);
     }
     decoded_[w] = decode(&mem_[pc]);
-    valid_[w] = 1;
+    slots_[w] = translate(decoded_[w], pc);
     code_[pc / 64] = code_[(pc + kMaxLength - 1) / 64] = 1;
-    return &decoded_[w];
 }
 
-uint64_t Cpu::run(uint64_t budget) {
-    const uint64_t start = states_;
-    const uint64_t end = states_ + budget;
-    // Between two runs the outside may have changed anything (a character, an NMI).
-    turn_.valid = false;
-    cooldown_ = 0;
-    while (stop_ == Stop::Running && states_ < end) {
-        const Insn* i = valid_[pc >> 1] ? &decoded_[pc >> 1] : fetch();
-        if (i == nullptr) break;
-        const uint16_t at = pc;
-        states_ += i->states;
-        ++instructions_;
-        if (!execute(*i) && stop_ == Stop::Running) halt(Stop::Illegal, at);
-        if (pc <= at && i->op == Op::Bcc && loopTurned(at, end)) break;
-    }
-    return states_ - start;
+// One instruction through the general execute().
+void Cpu::slowStep(const Insn& i) {
+    const uint16_t at = pc;
+    states_ += i.states;
+    ++instructions_;
+    if (!execute(i) && stop_ == Stop::Running) halt(Stop::Illegal, at);
+    // An idle loop that waits on what the outside has not said yet ends the run.
+    if (pc <= at && i.op == Op::Bcc && loopTurned(at, end_)) end_ = 0;
 }
 
 // The register the loop counts down by a DEC #1 right before its BNE, when nothing else in
@@ -343,7 +297,7 @@ int Cpu::loopCounter(uint16_t branchAt, const uint32_t* before) {
     // The turn ran straight from the target to the branch, so the body decodes straight.
     const Insn* dec = nullptr;
     for (uint32_t a = turn_.target; a < branchAt;) {
-        if (!valid_[a >> 1]) return -2;
+        if (slots_[a >> 1].kind == 0) return -2;
         const Insn& i = decoded_[a >> 1];
         const bool implicit = i.op == Op::Eepmov || i.op == Op::Mulxu || i.op == Op::Mulxs ||
                               i.op == Op::Divxu || i.op == Op::Divxs;
@@ -726,7 +680,7 @@ uint64_t Cpu::countRoom(uint16_t branchAt) const {
             break;
         }
         case Op::Bcc:
-            if (!condition(i.cond)) break;
+            if (!condition(i.cond, ccr)) break;
             jump(next + i.dst.value);
             return true;
         case Op::Bsr:

@@ -86,8 +86,28 @@ class Cpu {
     void write16(uint16_t a, uint16_t v);
 
   private:
+    // An instruction taken apart for the run loop: which of its forms runs (0: not decoded
+    // yet), its states, and its operands ready to use. The registers are byte offsets within
+    // `er` as the host stores it.
+    struct Slot {
+        uint8_t kind = 0;
+        uint8_t states = 0;
+        uint8_t length = 0;
+        uint8_t cond = 0;    // Bcc: the condition field
+        uint8_t r = 0;       // the data register (the destination of two-register forms)
+        uint8_t x = 0;       // the source register, or the address register of a memory operand
+        uint16_t target = 0; // a branch target or an absolute address
+        uint32_t value = 0;  // an immediate (a bit's mask), a displacement, a step
+    };
+    static Slot translate(const Insn& i, uint16_t at);
+    template <int S>
+    uint32_t load(uint16_t a);
+    template <int S>
+    void store(uint16_t a, uint32_t v);
+
     bool execute(const Insn& i);
-    const Insn* fetch();
+    void miss();
+    void slowStep(const Insn& i);
     void halt(Stop why, uint16_t at);
     // Whether the run must end here.
     bool loopTurned(uint16_t branchAt, uint64_t end);
@@ -104,17 +124,33 @@ class Cpu {
     uint32_t read32(uint16_t a);
     void write32(uint16_t a, uint32_t v);
     void setNZ(uint32_t r, int size);
-    bool condition(int cond) const;
+    // Bcc's conditions: for each, one bit per value of the flags N Z V C (the CCR's low four
+    // bits), set where the branch is taken.
+    static constexpr std::array<uint16_t, 16> kConditions = [] {
+        std::array<uint16_t, 16> t{};
+        for (int cond = 0; cond < 16; ++cond) {
+            for (int f = 0; f < 16; ++f) {
+                const bool n = f & kCcrN, z = f & kCcrZ, v = f & kCcrV, c = f & kCcrC;
+                const bool holds[16] = {true,   false,      !(c || z), c || z, !c,     c,
+                                        !z,     z,          !v,        v,      !n,     n,
+                                        n == v, n != v, !z && n == v, z || n != v};
+                if (holds[cond]) t[size_t(cond)] |= uint16_t(1u << f);
+            }
+        }
+        return t;
+    }();
+    static bool condition(int cond, uint8_t ccr) { return (kConditions[size_t(cond)] >> (ccr & 15)) & 1; }
 
     Bus& bus_;
     // 64 KB and the longest instruction's tail, so that decoding at the top never reads past.
     std::array<uint8_t, 0x10000 + kMaxLength> mem_{};
     std::array<Insn, 0x8000> decoded_{};
-    std::array<uint8_t, 0x8000> valid_{};     // by word: decoded_ holds what is there
+    std::array<Slot, 0x8000> slots_{};          // by word: kind 0 unless decoded_ holds what is there
     std::array<uint8_t, 0x10000 / 64> code_{};  // by 64 bytes: some instruction was decoded here
     bool flashFetchFree_ = true;
     bool flashReadFree_ = true;
     uint64_t states_ = 0;
+    uint64_t end_ = 0;  // the run's end; 0 once it stops
     uint64_t instructions_ = 0;
     Stop stop_ = Stop::Running;
     uint16_t stopPc_ = 0;

@@ -53,7 +53,12 @@ void Cpu::reset(uint16_t startPc) {
 void Cpu::invalidate(uint16_t from, uint16_t to) {
     // An instruction that starts up to kMaxLength - 1 bytes before `from` reads it too.
     const int first = (from >= kMaxLength ? from - kMaxLength + 1 : 0) / 2;
-    for (int w = first; w <= to / 2; ++w) slots_[size_t(w)].kind = 0;
+    for (int w = first; w <= to / 2; ++w) {
+        // Only these two: an instruction that has just written over itself still runs its
+        // own slot to the end.
+        slots_[size_t(w)].kind = 0;
+        slots_[size_t(w)].states = 0;
+    }
 }
 
 void Cpu::setFlashAccess(bool fetchFree, bool readFree) {
@@ -92,8 +97,9 @@ void Cpu::write8(uint16_t a, uint8_t v) {
     ++effects_;
     if (a >= kRamStart && a < kRamEnd) {
         mem_[a] = v;
-        // Self-modified code: the few decoded instructions that cover this byte.
-        if (code_[a / 64] | code_[(a - kMaxLength + 1) / 64]) invalidate(a, a);
+        // Self-modified code: the few decoded instructions that cover this byte. Each marks
+        // the blocks of its first and its kMaxLength-th byte, so one of them is this block.
+        if (code_[a / 64]) invalidate(a, a);
     } else if (a < kFlashEnd) {
         bus_.flashWrite(a, v, states_);
     } else if (a >= 0xF700) {  // the I/O registers; elsewhere nothing answers

@@ -98,12 +98,15 @@ class Cpu {
         uint8_t x = 0;       // the source register, or the address register of a memory operand
         uint16_t target = 0; // a branch target or an absolute address
         uint32_t value = 0;  // an immediate (a bit's mask), a displacement, a step
+        uint32_t unused = 0; // 16 bytes: a slot's place is then pc * 8
     };
     static Slot translate(const Insn& i, uint16_t at);
+    // A data access of S bytes from the run loop: RAM at once, the rest as read8() and
+    // write8() do, with pc and the states brought up to date first.
     template <int S>
-    uint32_t load(uint16_t a);
+    uint32_t load(uint16_t a, uint16_t at, uint64_t states);
     template <int S>
-    void store(uint16_t a, uint32_t v);
+    void store(uint16_t a, uint32_t v, uint16_t at, uint64_t states);
 
     bool execute(const Insn& i);
     void miss();

@@ -102,22 +102,22 @@ HOT uint8_t arithFlags(uint8_t c, uint8_t hvc, uint32_t r) {
 }
 
 // The shifts and rotates by one bit, in the order of their kinds.
-enum Shift { kShll, kShlr, kShal, kShar, kRotl, kRotr, kRotxl, kRotxr };
+enum class Sh { Shll, Shlr, Shal, Shar, Rotl, Rotr, Rotxl, Rotxr };
 
-template <int S, int K>
+template <int S, Sh K>
 HOT uint32_t shift(uint32_t a, uint8_t& c) {
     const bool msb = a & kSign<S>, lsb = a & 1;
     uint32_t r;
     bool out;
-    if constexpr (K == kShll || K == kShal) r = a << 1, out = msb;
-    if constexpr (K == kShlr) r = a >> 1, out = lsb;
-    if constexpr (K == kShar) r = a >> 1 | (a & kSign<S>), out = lsb;
-    if constexpr (K == kRotl) r = a << 1 | msb, out = msb;
-    if constexpr (K == kRotr) r = a >> 1 | (lsb ? kSign<S> : 0), out = lsb;
-    if constexpr (K == kRotxl) r = a << 1 | (c & kCcrC), out = msb;
-    if constexpr (K == kRotxr) r = a >> 1 | (c & kCcrC ? kSign<S> : 0), out = lsb;
+    if constexpr (K == Sh::Shll || K == Sh::Shal) r = a << 1, out = msb;
+    if constexpr (K == Sh::Shlr) r = a >> 1, out = lsb;
+    if constexpr (K == Sh::Shar) r = a >> 1 | (a & kSign<S>), out = lsb;
+    if constexpr (K == Sh::Rotl) r = a << 1 | msb, out = msb;
+    if constexpr (K == Sh::Rotr) r = a >> 1 | (lsb ? kSign<S> : 0), out = lsb;
+    if constexpr (K == Sh::Rotxl) r = a << 1 | (c & kCcrC), out = msb;
+    if constexpr (K == Sh::Rotxr) r = a >> 1 | (c & kCcrC ? kSign<S> : 0), out = lsb;
     r &= kMask<S>;
-    const bool v = K == kShal && msb != ((r & kSign<S>) != 0);
+    const bool v = K == Sh::Shal && msb != ((r & kSign<S>) != 0);
     c = uint8_t((c & ~(kCcrN | kCcrZ | kCcrV | kCcrC)) | nz<S>(r) | (v ? kCcrV : 0) |
                 (out ? kCcrC : 0));
     return r;
@@ -170,54 +170,28 @@ constexpr int memoryLength(int a, int size) {  // 0: as decoded (displacements, 
     return a == kInd || a == kPostInc || a == kPreDec ? pointerLength(size) : 0;
 }
 
-// The forms. A sized form takes three kinds in a row (.B, .W, .L); the load and store forms
-// take three for each addressing.
-enum Kind : uint8_t {
-    kMiss,  // not decoded yet
-    kGeneric,
-    kNop,
-    kMovR,
-    kMovI = kMovR + 3,
-    kLoad = kMovI + 3,
-    kStore = kLoad + 15,
-    kAddR = kStore + 15,
-    kAddI = kAddR + 3,
-    kSubR = kAddI + 3,
-    kSubI = kSubR + 3,
-    kCmpR = kSubI + 3,
-    kCmpI = kCmpR + 3,
-    kAndR = kCmpI + 3,
-    kAndI = kAndR + 3,
-    kOrR = kAndI + 3,
-    kOrI = kOrR + 3,
-    kXorR = kOrI + 3,
-    kXorI = kXorR + 3,
-    kInc = kXorI + 3,
-    kDec = kInc + 3,
-    kNot = kDec + 3,
-    kNeg = kNot + 3,
-    kExtu = kNeg + 3,
-    kExts = kExtu + 3,
-    kShift = kExts + 3,  // 8 shifts in the order of Shift
-    kAddxR = kShift + 24,
-    kAddxI,
-    kSubxR,
-    kSubxI,
-    kAdds,
-    kSubs,
-    kMulxuB,
-    kMulxuW,
-    kBitR,                // 4 bit operations in the order of BitOp, on a register
-    kBitInd = kBitR + 4,  // on @ERn
-    kBitAbs = kBitInd + 4,  // on @aa:8
-    kBcc = kBitAbs + 4,
-    kBsr,
-    kJmp,
-    kJmpInd,
-    kJsr,
-    kJsrInd,
-    kRts,
-};
+// The forms, in the order of their kinds. A sized form takes three kinds in a row (.B, .W,
+// .L); the loads and the stores by addressing, the shifts and the bit operations are in the
+// order of their enums.
+#define QUILL_H8_FORMS(ONE, SIZED)                                                          \
+    ONE(Miss) /* not decoded yet */                                                         \
+    ONE(Generic) ONE(Nop) SIZED(MovR) SIZED(MovI) SIZED(LoadInd) SIZED(LoadPostInc)          \
+    SIZED(LoadPreDec) SIZED(LoadDisp) SIZED(LoadAbs) SIZED(StoreInd) SIZED(StorePostInc)     \
+    SIZED(StorePreDec) SIZED(StoreDisp) SIZED(StoreAbs) SIZED(AddR) SIZED(AddI) SIZED(SubR)  \
+    SIZED(SubI) SIZED(CmpR) SIZED(CmpI) SIZED(AndR) SIZED(AndI) SIZED(OrR) SIZED(OrI)        \
+    SIZED(XorR) SIZED(XorI) SIZED(Inc) SIZED(Dec) SIZED(Not) SIZED(Neg) SIZED(Extu)          \
+    SIZED(Exts) SIZED(Shll) SIZED(Shlr) SIZED(Shal) SIZED(Shar) SIZED(Rotl) SIZED(Rotr)      \
+    SIZED(Rotxl) SIZED(Rotxr) ONE(AddxR) ONE(AddxI) ONE(SubxR) ONE(SubxI) ONE(Adds)          \
+    ONE(Subs) ONE(MulxuB) ONE(MulxuW) ONE(BsetR) ONE(BclrR) ONE(BnotR) ONE(BtstR)            \
+    ONE(BsetInd) ONE(BclrInd) ONE(BnotInd) ONE(BtstInd) ONE(BsetAbs) ONE(BclrAbs)            \
+    ONE(BnotAbs) ONE(BtstAbs) ONE(Bcc) ONE(Bsr) ONE(Jmp) ONE(JmpInd) ONE(Jsr) ONE(JsrInd)    \
+    ONE(Rts)
+
+#define QUILL_KIND_ONE(name) k##name,
+#define QUILL_KIND_SIZED(name) k##name, k##name##_2, k##name##_4,
+enum Kind : uint8_t { QUILL_H8_FORMS(QUILL_KIND_ONE, QUILL_KIND_SIZED) kKinds };
+#undef QUILL_KIND_ONE
+#undef QUILL_KIND_SIZED
 
 int sizeIndex(int size) {
     return size == 1 ? 0 : size == 2 ? 1 : 2;
@@ -293,11 +267,11 @@ Cpu::Slot Cpu::translate(const Insn& i, uint16_t at) {
             } else if (dm == Mode::Reg) {
                 const int a = memory(i.src);
                 s.r = offset(i.dst.reg, size);
-                if (a >= 0) take(kLoad + 3 * a + z, memoryLength(a, size));
+                if (a >= 0) take(kLoadInd + 3 * a + z, memoryLength(a, size));
             } else if (sm == Mode::Reg) {
                 const int a = memory(i.dst);
                 s.r = offset(i.src.reg, size);
-                if (a >= 0) take(kStore + 3 * a + z, memoryLength(a, size));
+                if (a >= 0) take(kStoreInd + 3 * a + z, memoryLength(a, size));
             }
             break;
         case Op::Add:
@@ -362,7 +336,7 @@ Cpu::Slot Cpu::translate(const Insn& i, uint16_t at) {
         case Op::Rotxr:
             s.r = offset(i.dst.reg, size);
             for (int k = 0; k < 8; ++k)
-                if (kShifts[k] == i.op) take(kShift + 3 * k + z, 2);
+                if (kShifts[k] == i.op) take(kShll + 3 * k + z, 2);
             break;
         case Op::Mulxu:
             s.x = offset(i.src.reg, size), s.r = offset(i.dst.reg, size * 2);
@@ -378,13 +352,13 @@ Cpu::Slot Cpu::translate(const Insn& i, uint16_t at) {
                 if (kBits[k] != i.op) continue;
                 if (dm == Mode::Reg) {
                     s.r = offset(i.dst.reg, 1);
-                    take(kBitR + k, 2);
+                    take(kBsetR + k, 2);
                 } else if (dm == Mode::Ind) {
                     s.x = offset(i.dst.reg, 4);
-                    take(kBitInd + k, 4);
+                    take(kBsetInd + k, 4);
                 } else if (dm == Mode::Abs8) {
                     s.target = uint16_t(0xFF00 | i.dst.value);
-                    take(kBitAbs + k, 4);
+                    take(kBsetAbs + k, 4);
                 }
             }
             break;
@@ -409,45 +383,53 @@ Cpu::Slot Cpu::translate(const Insn& i, uint16_t at) {
         default:
             break;
     }
+    if (s.kind == kGeneric) s.states = 0;  // slowStep() counts them
     return s;
 }
 
 template <int S>
-HOT uint32_t Cpu::load(uint16_t a) {
+HOT uint32_t Cpu::load(uint16_t a, uint16_t at, uint64_t states) {
     if constexpr (S > 1) a &= 0xFFFE;
-    if (uint16_t(a - kRamStart) <= kRamEnd - kRamStart - S) {
+    if (uint16_t(a - kRamStart) <= kRamEnd - kRamStart - S) [[likely]] {
         const uint8_t* m = &mem_[a];
         if constexpr (S == 1) return m[0];
         if constexpr (S == 2) return uint32_t(m[0] << 8 | m[1]);
         if constexpr (S == 4)
             return uint32_t(m[0]) << 24 | uint32_t(m[1]) << 16 | uint32_t(m[2]) << 8 | m[3];
     }
+    pc = at;
+    states_ = states;
     if constexpr (S == 1) return read8(a);
     if constexpr (S == 2) return read16(a);
     if constexpr (S == 4) return read32(a);
 }
 
 template <int S>
-HOT void Cpu::store(uint16_t a, uint32_t v) {
+HOT void Cpu::store(uint16_t a, uint32_t v, uint16_t at, uint64_t states) {
     if constexpr (S > 1) a &= 0xFFFE;
-    if (uint16_t(a - kRamStart) <= kRamEnd - kRamStart - S) {
+    if (uint16_t(a - kRamStart) <= kRamEnd - kRamStart - S) [[likely]] {
         ++effects_;
         uint8_t* m = &mem_[a];
         for (int k = 0; k < S; ++k) m[k] = uint8_t(v >> (8 * (S - 1 - k)));
-        // Self-modified code: an instruction that covers these bytes starts at most
-        // kMaxLength - 1 bytes before them.
-        if (code_[(a - kMaxLength + 1) / 64] | code_[(a + S - 1) / 64]) invalidate(a, uint16_t(a + S - 1));
+        // Self-modified code. A decoded instruction marks the blocks of its first and its
+        // kMaxLength-th byte, so one of them is the block of any byte it covers.
+        if (code_[a / 64] | code_[(a + S - 1) / 64]) [[unlikely]]
+            invalidate(a, uint16_t(a + S - 1));
         return;
     }
+    pc = at;
+    states_ = states;
     if constexpr (S == 1) write8(a, uint8_t(v));
     if constexpr (S == 2) write16(a, uint16_t(v));
     if constexpr (S == 4) write32(a, v);
 }
 
-// One case per form. pc, CCR, the states and the instruction count live in locals here;
-// whatever runs out of line (the general execute, a decode, an idle loop's skip, a halt) sees
-// them in the members, and the members are read back after it. The bus sees pc (the
-// instruction's address) and the states current at every access, as with execute().
+// One handler per form, each ending in the dispatch of the next instruction (one indirect
+// jump per form predicts far better than one shared by all). pc, CCR, the states, the
+// instruction count and the run's end live in locals; what runs out of line (the general
+// execute, a decode, an idle loop's skip, a halt) sees them in the members, which are read
+// back after it. The bus sees pc (the instruction's address) and the states current at each
+// access, as with execute().
 uint64_t Cpu::run(uint64_t budget) {
     const uint64_t start = states_;
     if (stop_ != Stop::Running) return 0;
@@ -455,281 +437,311 @@ uint64_t Cpu::run(uint64_t budget) {
     // Between two runs the outside may have changed anything (a character, an NMI).
     turn_.valid = false;
     cooldown_ = 0;
+#define QUILL_LABEL_ONE(name) &&L##name,
+#define QUILL_LABEL_SIZED(name) &&L##name##_1, &&L##name##_2, &&L##name##_4,
+    static const void* const kHandlers[kKinds] = {
+        QUILL_H8_FORMS(QUILL_LABEL_ONE, QUILL_LABEL_SIZED)};
+#undef QUILL_LABEL_ONE
+#undef QUILL_LABEL_SIZED
     uint32_t* const R = er;
-    uint16_t p = pc;
+    // Sequential code never passes H'FFFF (nothing runs above RAM), and jumps are 16 bits.
+    uint32_t p = pc;
     uint8_t c = ccr;
-    uint64_t st = states_, n = instructions_;
-#define SYNC_OUT (pc = p, ccr = c, states_ = st, instructions_ = n)
-#define SYNC_IN (p = pc, c = ccr, st = states_, n = instructions_)
-#define SIZED(K, ...)             \
-    case (K): {                   \
-        constexpr int S = 1;      \
-        __VA_ARGS__               \
-    } break;                      \
-    case (K) + 1: {               \
-        constexpr int S = 2;      \
-        __VA_ARGS__               \
-    } break;                      \
-    case (K) + 2: {               \
-        constexpr int S = 4;      \
-        __VA_ARGS__               \
-    } break;
-#define MEMORY(A)                                                           \
-    SIZED(kLoad + 3 * (A), {                                               \
-        const uint32_t v = load<S>(effective<S, A>(R, s));                 \
-        setReg<S>(R, s.r, v);                                              \
-        c = logicFlags<S>(c, v);                                           \
-        p += memoryLength(A, S) ? memoryLength(A, S) : s.length;           \
-    })                                                                     \
-    SIZED(kStore + 3 * (A), {                                              \
-        const uint32_t v = reg<S>(R, s.r);                                 \
-        store<S>(effective<S, A>(R, s), v);                                \
-        c = logicFlags<S>(c, v);                                           \
-        p += memoryLength(A, S) ? memoryLength(A, S) : s.length;           \
+    uint64_t st = states_, n = instructions_, end = end_;
+    const Slot* s = nullptr;
+    // p is even: its slot is p / 2 * sizeof(Slot) = p * 8 bytes in.
+    static_assert(sizeof(Slot) == 16);
+    auto slotAt = [base = reinterpret_cast<const char*>(slots_.data())](uint32_t at) {
+        return reinterpret_cast<const Slot*>(base + at * 8);
+    };
+#define SYNC_OUT (pc = uint16_t(p), ccr = c, states_ = st, instructions_ = n)
+#define SYNC_IN (p = pc, c = ccr, st = states_, n = instructions_, end = end_)
+#define NEXT                           \
+    do {                               \
+        if (st >= end) goto done;      \
+        s = slotAt(p);                 \
+        st += s->states;               \
+        ++n;                           \
+        goto* kHandlers[s->kind];      \
+    } while (0)
+#define SIZED(NAME, ...)      \
+    L##NAME##_1 : {           \
+        constexpr int S = 1;  \
+        __VA_ARGS__           \
+    }                         \
+    NEXT;                     \
+    L##NAME##_2 : {           \
+        constexpr int S = 2;  \
+        __VA_ARGS__           \
+    }                         \
+    NEXT;                     \
+    L##NAME##_4 : {           \
+        constexpr int S = 4;  \
+        __VA_ARGS__           \
+    }                         \
+    NEXT;
+#define LOAD(S, A) load<S>(A, uint16_t(p), st)
+#define STORE(S, A, V) store<S>(A, V, uint16_t(p), st)
+#define MEMORY(NAME, A)                                                \
+    SIZED(Load##NAME, {                                                \
+        const uint32_t v = LOAD(S, (effective<S, A>(R, *s)));            \
+        setReg<S>(R, s->r, v);                                         \
+        c = logicFlags<S>(c, v);                                       \
+        p += memoryLength(A, S) ? memoryLength(A, S) : s->length;      \
+    })                                                                 \
+    SIZED(Store##NAME, {                                               \
+        const uint32_t v = reg<S>(R, s->r);                            \
+        STORE(S, (effective<S, A>(R, *s)), v);                           \
+        c = logicFlags<S>(c, v);                                       \
+        p += memoryLength(A, S) ? memoryLength(A, S) : s->length;      \
     })
-#define ALU(KR, KI, LR, EXPR)                      \
-    SIZED(KR, {                                            \
-        const uint32_t a = reg<S>(R, s.r), b = reg<S>(R, s.x); \
-        EXPR;                                              \
-        p += LR;                                           \
-    })                                                     \
-    SIZED(KI, {                                            \
-        const uint32_t a = reg<S>(R, s.r), b = s.value;    \
-        EXPR;                                              \
-        p += immLength(S);                                 \
+#define ALU(NAME, REGLENGTH, ...)                               \
+    SIZED(NAME##R, {                                            \
+        const uint32_t a = reg<S>(R, s->r), b = reg<S>(R, s->x); \
+        __VA_ARGS__;                                            \
+        p += REGLENGTH;                                         \
+    })                                                          \
+    SIZED(NAME##I, {                                            \
+        const uint32_t a = reg<S>(R, s->r), b = s->value;       \
+        __VA_ARGS__;                                            \
+        p += immLength(S);                                      \
     })
-#define ARITH(FN, WRITE)                            \
-    uint8_t hvc;                                       \
-    const uint32_t r = FN<S>(a, b, 0, hvc);            \
-    if (WRITE) setReg<S>(R, s.r, r);                   \
+#define ARITH(FN, WRITE)                       \
+    uint8_t hvc;                               \
+    const uint32_t r = FN<S>(a, b, 0, hvc);    \
+    if (WRITE) setReg<S>(R, s->r, r);          \
     c = arithFlags<S>(c, hvc, r)
-#define LOGIC(OPR)                 \
+#define LOGIC(OPR)                \
     const uint32_t r = a OPR b;   \
-    setReg<S>(R, s.r, r);         \
+    setReg<S>(R, s->r, r);        \
     c = logicFlags<S>(c, r)
-#define SHIFT(K)                                          \
-    SIZED(kShift + 3 * (K), {                             \
-        setReg<S>(R, s.r, shift<S, K>(reg<S>(R, s.r), c)); \
-        p += 2;                                           \
+#define SHIFT(NAME)                                                   \
+    SIZED(NAME, {                                                     \
+        setReg<S>(R, s->r, shift<S, Sh::NAME>(reg<S>(R, s->r), c));   \
+        p += 2;                                                       \
     })
-#define BIT(K)                                                   \
-    case kBitR + int(K): {                                          \
-        const int w = bitOp<K>(uint8_t(reg<1>(R, s.r)), uint8_t(s.value), c); \
-        if (w >= 0) setReg<1>(R, s.r, uint32_t(w));              \
-        p += 2;                                                  \
-    } break;                                                     \
-    case kBitInd + int(K):                                          \
-    case kBitAbs + int(K): {                                        \
-        const uint16_t a = s.kind == kBitAbs + int(K) ? s.target : uint16_t(reg<4>(R, s.x)); \
-        const int w = bitOp<K>(uint8_t(load<1>(a)), uint8_t(s.value), c); \
-        if (w >= 0) store<1>(a, uint32_t(w));                    \
-        p += 4;                                                  \
-    } break;
-// A taken branch backward may close an idle loop.
-#define LOOP(AT)                                       \
-    if (p <= (AT)) {                                   \
-        if (cooldown_ > 0) {                           \
-            --cooldown_;                               \
-        } else if (skipIdle_) {                        \
-            SYNC_OUT;                                  \
-            loopTurned(AT, end_);                      \
-            SYNC_IN;                                   \
-        }                                              \
-    }
-#define JUMP(T)                                \
-    if ((T) & 1) {                             \
-        SYNC_OUT;                              \
-        halt(Stop::OddAddress, T);             \
-    } else {                                   \
-        p = (T);                               \
-        ++jumps_;                              \
-    }
-#define PUSH(V)                                          \
-    setReg<4>(R, kSp, reg<4>(R, kSp) - 2);               \
-    store<2>(uint16_t(reg<4>(R, kSp)), V)
+#define BIT(NAME, K)                                                        \
+    L##NAME##R : {                                                          \
+        const int w = bitOp<K>(uint8_t(reg<1>(R, s->r)), uint8_t(s->value), c); \
+        if (w >= 0) setReg<1>(R, s->r, uint32_t(w));                        \
+        p += 2;                                                             \
+    }                                                                       \
+    NEXT;                                                                   \
+    L##NAME##Ind : L##NAME##Abs : {                                         \
+        const uint16_t a =                                                  \
+            s->kind == k##NAME##Abs ? s->target : uint16_t(reg<4>(R, s->x)); \
+        const int w = bitOp<K>(uint8_t(LOAD(1, a)), uint8_t(s->value), c);  \
+        if (w >= 0) STORE(1, a, uint32_t(w));                               \
+        p += 4;                                                             \
+    }                                                                       \
+    NEXT;
+#define JUMP(T)                     \
+    if ((T) & 1) {                  \
+        SYNC_OUT;                   \
+        halt(Stop::OddAddress, T);  \
+        goto done;                  \
+    }                               \
+    p = (T);                        \
+    ++jumps_
+#define PUSH(V)                                \
+    setReg<4>(R, kSp, reg<4>(R, kSp) - 2);     \
+    STORE(2, uint16_t(reg<4>(R, kSp)), V)
 
-    while (st < end_) {
-        const Slot& s = slots_[p >> 1];
-        if (s.kind <= kGeneric) {
-            SYNC_OUT;
-            if (s.kind == kMiss)
-                miss();
-            else
-                slowStep(decoded_[p >> 1]);
-            SYNC_IN;
-            continue;
-        }
-        st += s.states;
-        ++n;
-        pc = p;
-        states_ = st;
-        switch (s.kind) {
-            case kNop:
-                p += 2;
-                break;
-            SIZED(kMovR, {
-                const uint32_t v = reg<S>(R, s.x);
-                setReg<S>(R, s.r, v);
-                c = logicFlags<S>(c, v);
-                p += 2;
-            })
-            SIZED(kMovI, {
-                setReg<S>(R, s.r, s.value);
-                c = logicFlags<S>(c, s.value);
-                p += immLength(S);
-            })
-            MEMORY(kInd)
-            MEMORY(kPostInc)
-            MEMORY(kPreDec)
-            MEMORY(kDisp)
-            MEMORY(kAbs)
-            ALU(kAddR, kAddI, 2, ARITH(add, true))
-            ALU(kSubR, kSubI, 2, ARITH(sub, true))
-            ALU(kCmpR, kCmpI, 2, ARITH(sub, false))
-            ALU(kAndR, kAndI, logicLength(S), LOGIC(&))
-            ALU(kOrR, kOrI, logicLength(S), LOGIC(|))
-            ALU(kXorR, kXorI, logicLength(S), LOGIC(^))
-            SIZED(kInc, {
-                const uint32_t a = reg<S>(R, s.r), r = (a + s.value) & kMask<S>;
-                setReg<S>(R, s.r, r);
-                c = uint8_t((c & ~(kCcrN | kCcrZ | kCcrV)) | nz<S>(r) |
-                            (~a & r & kSign<S> ? kCcrV : 0));
-                p += 2;
-            })
-            SIZED(kDec, {
-                const uint32_t a = reg<S>(R, s.r), r = (a - s.value) & kMask<S>;
-                setReg<S>(R, s.r, r);
-                c = uint8_t((c & ~(kCcrN | kCcrZ | kCcrV)) | nz<S>(r) |
-                            (a & ~r & kSign<S> ? kCcrV : 0));
-                p += 2;
-            })
-            SIZED(kNot, {
-                const uint32_t r = ~reg<S>(R, s.r) & kMask<S>;
-                setReg<S>(R, s.r, r);
-                c = logicFlags<S>(c, r);
-                p += 2;
-            })
-            SIZED(kNeg, {
-                uint8_t hvc;
-                const uint32_t r = sub<S>(0, reg<S>(R, s.r), 0, hvc);
-                setReg<S>(R, s.r, r);
-                c = arithFlags<S>(c, hvc, r);
-                p += 2;
-            })
-            SIZED(kExtu, {
-                constexpr int H = S > 1 ? S / 2 : 1;
-                const uint32_t r = reg<S>(R, s.r) & kMask<H>;
-                setReg<S>(R, s.r, r);
-                c = logicFlags<S>(c, r);
-                p += 2;
-            })
-            SIZED(kExts, {
-                constexpr int H = S > 1 ? S / 2 : 1;
-                uint32_t r = reg<S>(R, s.r) & kMask<H>;
-                if (r & kSign<H>) r |= kMask<S> & ~kMask<H>;
-                setReg<S>(R, s.r, r);
-                c = logicFlags<S>(c, r);
-                p += 2;
-            })
-            SHIFT(kShll)
-            SHIFT(kShlr)
-            SHIFT(kShal)
-            SHIFT(kShar)
-            SHIFT(kRotl)
-            SHIFT(kRotr)
-            SHIFT(kRotxl)
-            SHIFT(kRotxr)
-            case kAddxR:
-            case kAddxI:
-            case kSubxR:
-            case kSubxI: {
-                const uint32_t a = reg<1>(R, s.r);
-                const uint32_t b = s.kind == kAddxR || s.kind == kSubxR ? reg<1>(R, s.x) : s.value;
-                uint8_t hvc;
-                const uint32_t r = s.kind <= kAddxI ? add<1>(a, b, c & kCcrC, hvc)
-                                                    : sub<1>(a, b, c & kCcrC, hvc);
-                setReg<1>(R, s.r, r);
-                // Z only ever cleared: multi-byte zero tests
-                c = uint8_t((c & (kKeep | kCcrZ)) | hvc | (r & 0x80 ? kCcrN : 0));
-                if (r != 0) c &= uint8_t(~kCcrZ);
-                p += 2;
-            } break;
-            case kAdds:
-                setReg<4>(R, s.r, reg<4>(R, s.r) + s.value);
-                p += 2;
-                break;
-            case kSubs:
-                setReg<4>(R, s.r, reg<4>(R, s.r) - s.value);
-                p += 2;
-                break;
-            case kMulxuB:
-                setReg<2>(R, s.r, (reg<2>(R, s.r) & 0xFF) * reg<1>(R, s.x));
-                p += 2;
-                break;
-            case kMulxuW:
-                setReg<4>(R, s.r, (reg<4>(R, s.r) & 0xFFFF) * reg<2>(R, s.x));
-                p += 2;
-                break;
-            BIT(kBset)
-            BIT(kBclr)
-            BIT(kBnot)
-            BIT(kBtst)
-            case kBcc:
-                if (condition(s.cond, c)) {
-                    const uint16_t at = p;
-                    p = s.target;
-                    ++jumps_;
-                    LOOP(at)
-                } else {
-                    p += s.length;
-                }
-                break;
-            case kBsr:
-                PUSH(uint16_t(p + s.length));
-                p = s.target;
-                ++jumps_;
-                break;
-            case kJmp:
-                JUMP(s.target)
-                break;
-            case kJmpInd: {
-                const uint16_t t = uint16_t(reg<4>(R, s.x));
-                JUMP(t)
-            } break;
-            case kJsr: {
-                const uint16_t t = s.target;
-                PUSH(uint16_t(p + s.length));
-                JUMP(t)
-            } break;
-            case kJsrInd: {
-                const uint16_t t = uint16_t(reg<4>(R, s.x));
-                PUSH(uint16_t(p + 2));
-                JUMP(t)
-            } break;
-            case kRts: {
-                const uint32_t sp = reg<4>(R, kSp);
-                const uint16_t t = uint16_t(load<2>(uint16_t(sp)));
-                setReg<4>(R, kSp, sp + 2);
-                JUMP(t)
-            } break;
-            default:
-                break;
+    NEXT;
+LMiss:
+    --n;
+    SYNC_OUT;
+    miss();
+    SYNC_IN;
+    NEXT;
+LGeneric:
+    --n;
+    SYNC_OUT;
+    slowStep(decoded_[p >> 1]);
+    SYNC_IN;
+    NEXT;
+LNop:
+    p += 2;
+    NEXT;
+    SIZED(MovR, {
+        const uint32_t v = reg<S>(R, s->x);
+        setReg<S>(R, s->r, v);
+        c = logicFlags<S>(c, v);
+        p += 2;
+    })
+    SIZED(MovI, {
+        setReg<S>(R, s->r, s->value);
+        c = logicFlags<S>(c, s->value);
+        p += immLength(S);
+    })
+    MEMORY(Ind, kInd)
+    MEMORY(PostInc, kPostInc)
+    MEMORY(PreDec, kPreDec)
+    MEMORY(Disp, kDisp)
+    MEMORY(Abs, kAbs)
+    ALU(Add, 2, ARITH(add, true))
+    ALU(Sub, 2, ARITH(sub, true))
+    ALU(Cmp, 2, ARITH(sub, false))
+    ALU(And, logicLength(S), LOGIC(&))
+    ALU(Or, logicLength(S), LOGIC(|))
+    ALU(Xor, logicLength(S), LOGIC(^))
+    SIZED(Inc, {
+        const uint32_t a = reg<S>(R, s->r), r = (a + s->value) & kMask<S>;
+        setReg<S>(R, s->r, r);
+        c = uint8_t((c & ~(kCcrN | kCcrZ | kCcrV)) | nz<S>(r) | (~a & r & kSign<S> ? kCcrV : 0));
+        p += 2;
+    })
+    SIZED(Dec, {
+        const uint32_t a = reg<S>(R, s->r), r = (a - s->value) & kMask<S>;
+        setReg<S>(R, s->r, r);
+        c = uint8_t((c & ~(kCcrN | kCcrZ | kCcrV)) | nz<S>(r) | (a & ~r & kSign<S> ? kCcrV : 0));
+        p += 2;
+    })
+    SIZED(Not, {
+        const uint32_t r = ~reg<S>(R, s->r) & kMask<S>;
+        setReg<S>(R, s->r, r);
+        c = logicFlags<S>(c, r);
+        p += 2;
+    })
+    SIZED(Neg, {
+        uint8_t hvc;
+        const uint32_t r = sub<S>(0, reg<S>(R, s->r), 0, hvc);
+        setReg<S>(R, s->r, r);
+        c = arithFlags<S>(c, hvc, r);
+        p += 2;
+    })
+    SIZED(Extu, {
+        constexpr int H = S > 1 ? S / 2 : 1;
+        const uint32_t r = reg<S>(R, s->r) & kMask<H>;
+        setReg<S>(R, s->r, r);
+        c = logicFlags<S>(c, r);
+        p += 2;
+    })
+    SIZED(Exts, {
+        constexpr int H = S > 1 ? S / 2 : 1;
+        uint32_t r = reg<S>(R, s->r) & kMask<H>;
+        if (r & kSign<H>) r |= kMask<S> & ~kMask<H>;
+        setReg<S>(R, s->r, r);
+        c = logicFlags<S>(c, r);
+        p += 2;
+    })
+    SHIFT(Shll)
+    SHIFT(Shlr)
+    SHIFT(Shal)
+    SHIFT(Shar)
+    SHIFT(Rotl)
+    SHIFT(Rotr)
+    SHIFT(Rotxl)
+    SHIFT(Rotxr)
+    // Z only ever cleared: multi-byte zero tests
+#define EXTEND(NAME, FN, B)                                               \
+    L##NAME : {                                                           \
+        uint8_t hvc;                                                      \
+        const uint32_t r = FN<1>(reg<1>(R, s->r), B, c & kCcrC, hvc);     \
+        setReg<1>(R, s->r, r);                                            \
+        c = uint8_t((c & (kKeep | kCcrZ)) | hvc | (r & 0x80 ? kCcrN : 0)); \
+        if (r != 0) c &= uint8_t(~kCcrZ);                                 \
+        p += 2;                                                           \
+    }                                                                     \
+    NEXT;
+    EXTEND(AddxR, add, reg<1>(R, s->x))
+    EXTEND(AddxI, add, s->value)
+    EXTEND(SubxR, sub, reg<1>(R, s->x))
+    EXTEND(SubxI, sub, s->value)
+#undef EXTEND
+LAdds:
+    setReg<4>(R, s->r, reg<4>(R, s->r) + s->value);
+    p += 2;
+    NEXT;
+LSubs:
+    setReg<4>(R, s->r, reg<4>(R, s->r) - s->value);
+    p += 2;
+    NEXT;
+LMulxuB:
+    setReg<2>(R, s->r, (reg<2>(R, s->r) & 0xFF) * reg<1>(R, s->x));
+    p += 2;
+    NEXT;
+LMulxuW:
+    setReg<4>(R, s->r, (reg<4>(R, s->r) & 0xFFFF) * reg<2>(R, s->x));
+    p += 2;
+    NEXT;
+    BIT(Bset, kBset)
+    BIT(Bclr, kBclr)
+    BIT(Bnot, kBnot)
+    BIT(Btst, kBtst)
+LBcc:
+    if (!condition(s->cond, c)) {
+        p += s->length;
+        NEXT;
+    }
+    {
+        const uint32_t at = p;
+        p = s->target;
+        ++jumps_;
+        // A branch backward may close an idle loop.
+        if (p <= at) {
+            if (cooldown_ > 0) {
+                --cooldown_;
+            } else if (skipIdle_) {
+                SYNC_OUT;
+                loopTurned(uint16_t(at), end_);
+                SYNC_IN;
+            }
         }
     }
+    NEXT;
+LBsr:
+    PUSH(uint16_t(p + s->length));
+    p = s->target;
+    ++jumps_;
+    NEXT;
+LJmp:
+    JUMP(s->target);
+    NEXT;
+LJmpInd: {
+    const uint16_t t = uint16_t(reg<4>(R, s->x));
+    JUMP(t);
+}
+    NEXT;
+LJsr: {
+    const uint16_t t = s->target;
+    PUSH(uint16_t(p + s->length));
+    JUMP(t);
+}
+    NEXT;
+LJsrInd: {
+    const uint16_t t = uint16_t(reg<4>(R, s->x));
+    PUSH(uint16_t(p + 2));
+    JUMP(t);
+}
+    NEXT;
+LRts: {
+    const uint32_t sp = reg<4>(R, kSp);
+    const uint16_t t = uint16_t(LOAD(2, uint16_t(sp)));
+    setReg<4>(R, kSp, sp + 2);
+    JUMP(t);
+}
+    NEXT;
+
+done:
     SYNC_OUT;
 #undef SYNC_OUT
 #undef SYNC_IN
+#undef NEXT
 #undef SIZED
+#undef LOAD
+#undef STORE
 #undef MEMORY
 #undef ALU
 #undef ARITH
 #undef LOGIC
 #undef SHIFT
 #undef BIT
-#undef LOOP
 #undef JUMP
 #undef PUSH
     return states_ - start;
 }
+
+#undef QUILL_H8_FORMS
 
 }  // namespace quill::sim::h8

@@ -91,6 +91,10 @@ const Case kCases[] = {
     {"bsr and rts use a 16-bit return address",
      "mov.w #0xff00,r7\nbsr 1f\nbra 2f\n1: mov.w @er7,r2\nrts\n2:", {{7, 0xFF00}}},
     {"jmp @ern", "mov.w #1f,r1\njmp @er1\nmov.b #1,r0l\n1:", {{0, 0}}},
+    {"code written over code already run runs as written",
+     "mov.b #2,r1h\n1: mov.b #0x11,r0l\nadd.b r0l,r2l\nmov.b #0x22,r3l\nmov.b r3l,@(1b+1):16\n"
+     "dec.b r1h\nbne 1b",
+     {{2, 0x33}}},
     // The trap sets I; the handler clears the CCR: RTE brings back the one stacked, in both
     // bytes of its word.
     {"jsr @@aa:8, trapa and rte through word vectors in flash",

@@ -70,42 +70,75 @@ HOT void setReg(uint32_t* er, unsigned at, uint32_t v) {
     std::memcpy(reinterpret_cast<uint8_t*>(er) + at, &w, S);
 }
 
+// The CCR while the loop runs. Most instructions set N and Z from their result and most
+// results are never tested, so N and Z are kept as a value they are read from only when
+// looked at: N where `nz` is negative, Z where its low 32 bits are 0 (every pair of the two
+// has such a value). `c` holds the other bits; its N and Z are stale.
+struct Flags {
+    uint8_t c;
+    int64_t nz;
+
+    HOT static int64_t encode(bool n, bool z) {
+        return n ? (z ? INT64_MIN : -1) : (z ? 0 : 1);
+    }
+    HOT explicit Flags(uint8_t ccr) : c(ccr), nz(encode(ccr & kCcrN, ccr & kCcrZ)) {}
+    HOT bool n() const { return nz < 0; }
+    HOT bool z() const { return uint32_t(nz) == 0; }
+    HOT uint8_t ccr() const {
+        return uint8_t((c & ~(kCcrN | kCcrZ)) | (n() ? kCcrN : 0) | (z() ? kCcrZ : 0));
+    }
+    // N and Z of an S-byte result.
+    template <int S>
+    HOT void result(uint32_t r) {
+        if constexpr (S == 1) nz = int8_t(r);
+        if constexpr (S == 2) nz = int16_t(r);
+        if constexpr (S == 4) nz = int32_t(r);
+    }
+    // MOV and the logic operations: N and Z from the result, V cleared.
+    template <int S>
+    HOT void logic(uint32_t r) {
+        c &= uint8_t(~kCcrV);
+        result<S>(r);
+    }
+    // ADD, SUB, CMP and NEG: H V C as computed, N and Z from the result.
+    template <int S>
+    HOT void arith(uint8_t hvc, uint32_t r) {
+        c = uint8_t((c & kKeep) | hvc);
+        result<S>(r);
+    }
+};
+
+// a + b + k and a - b - k with their H, V and C. The carry or borrow into bit i is bit i of
+// a ^ b ^ (the sum or difference); H is the one into bit 4, 12 or 28.
 template <int S>
-HOT uint8_t nz(uint32_t r) {
-    return uint8_t((r & kSign<S> ? kCcrN : 0) | ((r & kMask<S>) == 0 ? kCcrZ : 0));
+HOT uint8_t halfCarry(uint32_t a, uint32_t b, uint32_t r) {
+    const uint32_t carries = a ^ b ^ r;  // H is CCR bit 5
+    if constexpr (S == 1) return uint8_t((carries << 1) & kCcrH);
+    if constexpr (S == 2) return uint8_t((carries >> 7) & kCcrH);
+    if constexpr (S == 4) return uint8_t((carries >> 23) & kCcrH);
 }
-// MOV and the logic operations: N and Z from the result, V cleared.
-template <int S>
-HOT uint8_t logicFlags(uint8_t c, uint32_t r) {
-    return uint8_t((c & ~(kCcrN | kCcrZ | kCcrV)) | nz<S>(r));
-}
-// a + b + k and a - b - k with their H, V and C.
 template <int S>
 HOT uint32_t add(uint32_t a, uint32_t b, uint32_t k, uint8_t& hvc) {
     const uint64_t wide = uint64_t(a) + b + k;
     const uint32_t r = uint32_t(wide) & kMask<S>;
-    hvc = uint8_t(((a & kHalf<S>) + (b & kHalf<S>) + k > kHalf<S> ? kCcrH : 0) |
-                  ((a ^ r) & (b ^ r) & kSign<S> ? kCcrV : 0) | ((wide >> (8 * S)) & 1 ? kCcrC : 0));
+    hvc = uint8_t(halfCarry<S>(a, b, uint32_t(wide)) |
+                  (((a ^ r) & (b ^ r)) >> (8 * S - 2) & kCcrV) | ((wide >> (8 * S)) & kCcrC));
     return r;
 }
 template <int S>
 HOT uint32_t sub(uint32_t a, uint32_t b, uint32_t k, uint8_t& hvc) {
-    const uint32_t r = (a - b - k) & kMask<S>;
-    hvc = uint8_t(((b & kHalf<S>) + k > (a & kHalf<S>) ? kCcrH : 0) |
-                  ((a ^ b) & (a ^ r) & kSign<S> ? kCcrV : 0) | (uint64_t(b) + k > a ? kCcrC : 0));
+    const uint64_t wide = uint64_t(a) - b - k;
+    const uint32_t r = uint32_t(wide) & kMask<S>;
+    hvc = uint8_t(halfCarry<S>(a, b, uint32_t(wide)) |
+                  (((a ^ b) & (a ^ r)) >> (8 * S - 2) & kCcrV) | ((wide >> (8 * S)) & kCcrC));
     return r;
-}
-// ADD, SUB, NEG and CMP set all of H N Z V C.
-template <int S>
-HOT uint8_t arithFlags(uint8_t c, uint8_t hvc, uint32_t r) {
-    return uint8_t((c & kKeep) | hvc | nz<S>(r));
 }
 
 // The shifts and rotates by one bit, in the order of their kinds.
 enum class Sh { Shll, Shlr, Shal, Shar, Rotl, Rotr, Rotxl, Rotxr };
 
 template <int S, Sh K>
-HOT uint32_t shift(uint32_t a, uint8_t& c) {
+HOT uint32_t shift(uint32_t a, Flags& f) {
     const bool msb = a & kSign<S>, lsb = a & 1;
     uint32_t r;
     bool out;
@@ -114,12 +147,12 @@ HOT uint32_t shift(uint32_t a, uint8_t& c) {
     if constexpr (K == Sh::Shar) r = a >> 1 | (a & kSign<S>), out = lsb;
     if constexpr (K == Sh::Rotl) r = a << 1 | msb, out = msb;
     if constexpr (K == Sh::Rotr) r = a >> 1 | (lsb ? kSign<S> : 0), out = lsb;
-    if constexpr (K == Sh::Rotxl) r = a << 1 | (c & kCcrC), out = msb;
-    if constexpr (K == Sh::Rotxr) r = a >> 1 | (c & kCcrC ? kSign<S> : 0), out = lsb;
+    if constexpr (K == Sh::Rotxl) r = a << 1 | (f.c & kCcrC), out = msb;
+    if constexpr (K == Sh::Rotxr) r = a >> 1 | (f.c & kCcrC ? kSign<S> : 0), out = lsb;
     r &= kMask<S>;
     const bool v = K == Sh::Shal && msb != ((r & kSign<S>) != 0);
-    c = uint8_t((c & ~(kCcrN | kCcrZ | kCcrV | kCcrC)) | nz<S>(r) | (v ? kCcrV : 0) |
-                (out ? kCcrC : 0));
+    f.c = uint8_t((f.c & ~(kCcrV | kCcrC)) | (v ? kCcrV : 0) | (out ? kCcrC : 0));
+    f.result<S>(r);
     return r;
 }
 
@@ -127,11 +160,11 @@ HOT uint32_t shift(uint32_t a, uint8_t& c) {
 enum BitOp { kBset, kBclr, kBnot, kBtst };
 
 template <int K>
-HOT int bitOp(uint8_t v, uint8_t bit, uint8_t& c) {
+HOT int bitOp(uint8_t v, uint8_t bit, Flags& f) {
     if constexpr (K == kBset) return v | bit;
     if constexpr (K == kBclr) return v & ~bit;
     if constexpr (K == kBnot) return v ^ bit;
-    c = (v & bit) ? c & uint8_t(~kCcrZ) : c | kCcrZ;
+    f.nz = Flags::encode(f.n(), !(v & bit));
     return -1;
 }
 
@@ -184,7 +217,7 @@ constexpr int memoryLength(int a, int size) {  // 0: as decoded (displacements, 
     SIZED(Rotxl) SIZED(Rotxr) ONE(AddxR) ONE(AddxI) ONE(SubxR) ONE(SubxI) ONE(Adds)          \
     ONE(Subs) ONE(MulxuB) ONE(MulxuW) ONE(BsetR) ONE(BclrR) ONE(BnotR) ONE(BtstR)            \
     ONE(BsetInd) ONE(BclrInd) ONE(BnotInd) ONE(BtstInd) ONE(BsetAbs) ONE(BclrAbs)            \
-    ONE(BnotAbs) ONE(BtstAbs) ONE(Bcc) ONE(Bsr) ONE(Jmp) ONE(JmpInd) ONE(Jsr) ONE(JsrInd)    \
+    ONE(BnotAbs) ONE(BtstAbs) ONE(Bcc) ONE(Bra) ONE(Bne) ONE(Beq) ONE(Bsr) ONE(Jmp) ONE(JmpInd) ONE(Jsr) ONE(JsrInd)    \
     ONE(Rts)
 
 #define QUILL_KIND_ONE(name) k##name,
@@ -365,7 +398,11 @@ Cpu::Slot Cpu::translate(const Insn& i, uint16_t at) {
         case Op::Bcc:
         case Op::Bsr:
             s.target = uint16_t(at + i.length + i.dst.value);
-            s.kind = i.op == Op::Bcc ? kBcc : kBsr;
+            s.kind = i.op == Op::Bsr  ? kBsr
+                     : i.cond == 0x0 ? kBra
+                     : i.cond == 0x6 ? kBne
+                     : i.cond == 0x7 ? kBeq
+                                     : kBcc;
             break;
         case Op::Jmp:
         case Op::Jsr:
@@ -446,7 +483,7 @@ uint64_t Cpu::run(uint64_t budget) {
     uint32_t* const R = er;
     // Sequential code never passes H'FFFF (nothing runs above RAM), and jumps are 16 bits.
     uint32_t p = pc;
-    uint8_t c = ccr;
+    Flags f(ccr);
     uint64_t st = states_, n = instructions_, end = end_;
     const Slot* s = nullptr;
     // p is even: its slot is p / 2 * sizeof(Slot) = p * 8 bytes in.
@@ -454,8 +491,8 @@ uint64_t Cpu::run(uint64_t budget) {
     auto slotAt = [base = reinterpret_cast<const char*>(slots_.data())](uint32_t at) {
         return reinterpret_cast<const Slot*>(base + at * 8);
     };
-#define SYNC_OUT (pc = uint16_t(p), ccr = c, states_ = st, instructions_ = n)
-#define SYNC_IN (p = pc, c = ccr, st = states_, n = instructions_, end = end_)
+#define SYNC_OUT (pc = uint16_t(p), ccr = f.ccr(), states_ = st, instructions_ = n)
+#define SYNC_IN (p = pc, f = Flags(ccr), st = states_, n = instructions_, end = end_)
 #define NEXT                           \
     do {                               \
         if (st >= end) goto done;      \
@@ -486,13 +523,13 @@ uint64_t Cpu::run(uint64_t budget) {
     SIZED(Load##NAME, {                                                \
         const uint32_t v = LOAD(S, (effective<S, A>(R, *s)));            \
         setReg<S>(R, s->r, v);                                         \
-        c = logicFlags<S>(c, v);                                       \
+        f.logic<S>(v);                                       \
         p += memoryLength(A, S) ? memoryLength(A, S) : s->length;      \
     })                                                                 \
     SIZED(Store##NAME, {                                               \
         const uint32_t v = reg<S>(R, s->r);                            \
         STORE(S, (effective<S, A>(R, *s)), v);                           \
-        c = logicFlags<S>(c, v);                                       \
+        f.logic<S>(v);                                       \
         p += memoryLength(A, S) ? memoryLength(A, S) : s->length;      \
     })
 #define ALU(NAME, REGLENGTH, ...)                               \
@@ -510,19 +547,19 @@ uint64_t Cpu::run(uint64_t budget) {
     uint8_t hvc;                               \
     const uint32_t r = FN<S>(a, b, 0, hvc);    \
     if (WRITE) setReg<S>(R, s->r, r);          \
-    c = arithFlags<S>(c, hvc, r)
+    f.arith<S>(hvc, r)
 #define LOGIC(OPR)                \
     const uint32_t r = a OPR b;   \
     setReg<S>(R, s->r, r);        \
-    c = logicFlags<S>(c, r)
+    f.logic<S>(r)
 #define SHIFT(NAME)                                                   \
     SIZED(NAME, {                                                     \
-        setReg<S>(R, s->r, shift<S, Sh::NAME>(reg<S>(R, s->r), c));   \
+        setReg<S>(R, s->r, shift<S, Sh::NAME>(reg<S>(R, s->r), f));   \
         p += 2;                                                       \
     })
 #define BIT(NAME, K)                                                        \
     L##NAME##R : {                                                          \
-        const int w = bitOp<K>(uint8_t(reg<1>(R, s->r)), uint8_t(s->value), c); \
+        const int w = bitOp<K>(uint8_t(reg<1>(R, s->r)), uint8_t(s->value), f); \
         if (w >= 0) setReg<1>(R, s->r, uint32_t(w));                        \
         p += 2;                                                             \
     }                                                                       \
@@ -530,7 +567,7 @@ uint64_t Cpu::run(uint64_t budget) {
     L##NAME##Ind : L##NAME##Abs : {                                         \
         const uint16_t a =                                                  \
             s->kind == k##NAME##Abs ? s->target : uint16_t(reg<4>(R, s->x)); \
-        const int w = bitOp<K>(uint8_t(LOAD(1, a)), uint8_t(s->value), c);  \
+        const int w = bitOp<K>(uint8_t(LOAD(1, a)), uint8_t(s->value), f);  \
         if (w >= 0) STORE(1, a, uint32_t(w));                               \
         p += 4;                                                             \
     }                                                                       \
@@ -566,12 +603,12 @@ LNop:
     SIZED(MovR, {
         const uint32_t v = reg<S>(R, s->x);
         setReg<S>(R, s->r, v);
-        c = logicFlags<S>(c, v);
+        f.logic<S>(v);
         p += 2;
     })
     SIZED(MovI, {
         setReg<S>(R, s->r, s->value);
-        c = logicFlags<S>(c, s->value);
+        f.logic<S>(s->value);
         p += immLength(S);
     })
     MEMORY(Ind, kInd)
@@ -588,33 +625,35 @@ LNop:
     SIZED(Inc, {
         const uint32_t a = reg<S>(R, s->r), r = (a + s->value) & kMask<S>;
         setReg<S>(R, s->r, r);
-        c = uint8_t((c & ~(kCcrN | kCcrZ | kCcrV)) | nz<S>(r) | (~a & r & kSign<S> ? kCcrV : 0));
+        f.c = uint8_t((f.c & ~kCcrV) | ((~a & r) >> (8 * S - 2) & kCcrV));
+        f.result<S>(r);
         p += 2;
     })
     SIZED(Dec, {
         const uint32_t a = reg<S>(R, s->r), r = (a - s->value) & kMask<S>;
         setReg<S>(R, s->r, r);
-        c = uint8_t((c & ~(kCcrN | kCcrZ | kCcrV)) | nz<S>(r) | (a & ~r & kSign<S> ? kCcrV : 0));
+        f.c = uint8_t((f.c & ~kCcrV) | ((a & ~r) >> (8 * S - 2) & kCcrV));
+        f.result<S>(r);
         p += 2;
     })
     SIZED(Not, {
         const uint32_t r = ~reg<S>(R, s->r) & kMask<S>;
         setReg<S>(R, s->r, r);
-        c = logicFlags<S>(c, r);
+        f.logic<S>(r);
         p += 2;
     })
     SIZED(Neg, {
         uint8_t hvc;
         const uint32_t r = sub<S>(0, reg<S>(R, s->r), 0, hvc);
         setReg<S>(R, s->r, r);
-        c = arithFlags<S>(c, hvc, r);
+        f.arith<S>(hvc, r);
         p += 2;
     })
     SIZED(Extu, {
         constexpr int H = S > 1 ? S / 2 : 1;
         const uint32_t r = reg<S>(R, s->r) & kMask<H>;
         setReg<S>(R, s->r, r);
-        c = logicFlags<S>(c, r);
+        f.logic<S>(r);
         p += 2;
     })
     SIZED(Exts, {
@@ -622,7 +661,7 @@ LNop:
         uint32_t r = reg<S>(R, s->r) & kMask<H>;
         if (r & kSign<H>) r |= kMask<S> & ~kMask<H>;
         setReg<S>(R, s->r, r);
-        c = logicFlags<S>(c, r);
+        f.logic<S>(r);
         p += 2;
     })
     SHIFT(Shll)
@@ -637,10 +676,13 @@ LNop:
 #define EXTEND(NAME, FN, B)                                               \
     L##NAME : {                                                           \
         uint8_t hvc;                                                      \
-        const uint32_t r = FN<1>(reg<1>(R, s->r), B, c & kCcrC, hvc);     \
+        const uint32_t r = FN<1>(reg<1>(R, s->r), B, f.c & kCcrC, hvc);   \
         setReg<1>(R, s->r, r);                                            \
-        c = uint8_t((c & (kKeep | kCcrZ)) | hvc | (r & 0x80 ? kCcrN : 0)); \
-        if (r != 0) c &= uint8_t(~kCcrZ);                                 \
+        f.c = uint8_t((f.c & kKeep) | hvc);                               \
+        if (r != 0)                                                       \
+            f.result<1>(r);                                               \
+        else                                                              \
+            f.nz = f.z() ? 0 : 1;                                         \
         p += 2;                                                           \
     }                                                                     \
     NEXT;
@@ -669,27 +711,32 @@ LMulxuW:
     BIT(Bclr, kBclr)
     BIT(Bnot, kBnot)
     BIT(Btst, kBtst)
-LBcc:
-    if (!condition(s->cond, c)) {
-        p += s->length;
-        NEXT;
-    }
-    {
-        const uint32_t at = p;
-        p = s->target;
-        ++jumps_;
-        // A branch backward may close an idle loop.
-        if (p <= at) {
-            if (cooldown_ > 0) {
-                --cooldown_;
-            } else if (skipIdle_) {
-                SYNC_OUT;
-                loopTurned(uint16_t(at), end_);
-                SYNC_IN;
-            }
-        }
-    }
+    // A branch backward may close an idle loop.
+#define BRANCH(NAME, TAKEN)                        \
+    L##NAME : if (!(TAKEN)) {                      \
+        p += s->length;                            \
+        NEXT;                                      \
+    }                                              \
+    {                                              \
+        const uint32_t at = p;                     \
+        p = s->target;                             \
+        ++jumps_;                                  \
+        if (p <= at) {                             \
+            if (cooldown_ > 0) {                   \
+                --cooldown_;                       \
+            } else if (skipIdle_) {                \
+                SYNC_OUT;                          \
+                loopTurned(uint16_t(at), end_);    \
+                SYNC_IN;                           \
+            }                                      \
+        }                                          \
+    }                                              \
     NEXT;
+    BRANCH(Bcc, condition(s->cond, f.ccr()))
+    BRANCH(Bra, true)
+    BRANCH(Bne, !f.z())
+    BRANCH(Beq, f.z())
+#undef BRANCH
 LBsr:
     PUSH(uint16_t(p + s->length));
     p = s->target;

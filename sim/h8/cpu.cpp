@@ -54,8 +54,9 @@ void Cpu::invalidate(uint16_t from, uint16_t to) {
     // An instruction that starts up to kMaxLength - 1 bytes before `from` reads it too.
     const int first = (from >= kMaxLength ? from - kMaxLength + 1 : 0) / 2;
     for (int w = first; w <= to / 2; ++w) {
-        // Only these two: an instruction that has just written over itself still runs its
+        // Only these: an instruction that has just written over itself still runs its
         // own slot to the end.
+        slots_[size_t(w)].handler = 0;
         slots_[size_t(w)].kind = 0;
         slots_[size_t(w)].states = 0;
     }

@@ -86,19 +86,19 @@ class Cpu {
     void write16(uint16_t a, uint16_t v);
 
   private:
-    // An instruction taken apart for the run loop: which of its forms runs (0: not decoded
-    // yet), its states, and its operands ready to use. The registers are byte offsets within
+    // An instruction taken apart for the run loop: which of its forms runs (kind 0 and
+    // handler 0: not decoded yet), its states, and its operands ready to use. The registers are byte offsets within
     // `er` as the host stores it.
     struct Slot {
-        uint8_t kind = 0;
+        int32_t handler = 0;  // where the form's code is, from the run loop's first form
         uint8_t states = 0;
         uint8_t length = 0;
-        uint8_t cond = 0;    // Bcc: the condition field
-        uint8_t r = 0;       // the data register (the destination of two-register forms)
-        uint8_t x = 0;       // the source register, or the address register of a memory operand
-        uint16_t target = 0; // a branch target or an absolute address
-        uint32_t value = 0;  // an immediate (a bit's mask), a displacement, a step
-        uint32_t unused = 0; // 16 bytes: a slot's place is then pc * 8
+        uint8_t r = 0;        // the data register (the destination of two-register forms)
+        uint8_t x = 0;        // the source register, or the address register of a memory operand
+        uint16_t target = 0;  // a branch target or an absolute address
+        uint8_t kind = 0;
+        uint8_t cond = 0;     // Bcc: the condition field
+        uint32_t value = 0;   // an immediate (a bit's mask), a displacement, a step
     };
     static Slot translate(const Insn& i, uint16_t at);
     // A data access of S bytes from the run loop: RAM at once, the rest as read8() and

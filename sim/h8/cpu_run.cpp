@@ -450,7 +450,8 @@ HOT void Cpu::store(uint16_t a, uint32_t v, uint16_t at, uint64_t states) {
         for (int k = 0; k < S; ++k) m[k] = uint8_t(v >> (8 * (S - 1 - k)));
         // Self-modified code. A decoded instruction marks the blocks of its first and its
         // kMaxLength-th byte, so one of them is the block of any byte it covers.
-        if (code_[a / 64] | code_[(a + S - 1) / 64]) [[unlikely]]
+        // (A word's two bytes share a block: it is even.)
+        if (code_[a / 64] | (S == 4 ? code_[(a + 3u) / 64] : 0)) [[unlikely]]
             invalidate(a, uint16_t(a + S - 1));
         return;
     }
@@ -474,10 +475,14 @@ uint64_t Cpu::run(uint64_t budget) {
     // Between two runs the outside may have changed anything (a character, an NMI).
     turn_.valid = false;
     cooldown_ = 0;
-#define QUILL_LABEL_ONE(name) &&L##name,
-#define QUILL_LABEL_SIZED(name) &&L##name##_1, &&L##name##_2, &&L##name##_4,
-    static const void* const kHandlers[kKinds] = {
-        QUILL_H8_FORMS(QUILL_LABEL_ONE, QUILL_LABEL_SIZED)};
+    // Each form's code as an offset from the first's, kept in the slots: the dispatch then
+    // reads no table.
+#define QUILL_LABEL(label) int32_t(static_cast<const char*>(&&label) - static_cast<const char*>(&&LMiss))
+#define QUILL_LABEL_ONE(name) QUILL_LABEL(L##name),
+#define QUILL_LABEL_SIZED(name) \
+    QUILL_LABEL(L##name##_1), QUILL_LABEL(L##name##_2), QUILL_LABEL(L##name##_4),
+    static const int32_t kHandlers[kKinds] = {QUILL_H8_FORMS(QUILL_LABEL_ONE, QUILL_LABEL_SIZED)};
+#undef QUILL_LABEL
 #undef QUILL_LABEL_ONE
 #undef QUILL_LABEL_SIZED
     uint32_t* const R = er;
@@ -486,6 +491,7 @@ uint64_t Cpu::run(uint64_t budget) {
     Flags f(ccr);
     uint64_t st = states_, n = instructions_, end = end_;
     const Slot* s = nullptr;
+    const char* const first = static_cast<const char*>(&&LMiss);
     // p is even: its slot is p / 2 * sizeof(Slot) = p * 8 bytes in.
     static_assert(sizeof(Slot) == 16);
     auto slotAt = [base = reinterpret_cast<const char*>(slots_.data())](uint32_t at) {
@@ -499,7 +505,7 @@ uint64_t Cpu::run(uint64_t budget) {
         s = slotAt(p);                 \
         st += s->states;               \
         ++n;                           \
-        goto* kHandlers[s->kind];      \
+        goto* (first + s->handler);    \
     } while (0)
 #define SIZED(NAME, ...)      \
     L##NAME##_1 : {           \
@@ -585,11 +591,15 @@ uint64_t Cpu::run(uint64_t budget) {
     STORE(2, uint16_t(reg<4>(R, kSp)), V)
 
     NEXT;
-LMiss:
+LMiss : {
     --n;
+    const uint32_t at = p;
     SYNC_OUT;
     miss();
     SYNC_IN;
+    Slot& m = slots_[at >> 1];
+    m.handler = kHandlers[m.kind];
+}
     NEXT;
 LGeneric:
     --n;

@@ -486,23 +486,25 @@ uint64_t Cpu::run(uint64_t budget) {
 #undef QUILL_LABEL_ONE
 #undef QUILL_LABEL_SIZED
     uint32_t* const R = er;
-    // Sequential code never passes H'FFFF (nothing runs above RAM), and jumps are 16 bits.
-    uint32_t p = pc;
+    // The loop walks the slots: pc is the slot's place over 8 (a slot is 16 bytes, one per
+    // even address), computed only where it is needed.
+    static_assert(sizeof(Slot) == 16);
+    char* const base = reinterpret_cast<char*>(slots_.data());
+    auto slotAt = [base](uint32_t at) { return reinterpret_cast<Slot*>(base + at * 8); };
+    auto pcOf = [base](const Slot* at) {
+        return uint16_t((reinterpret_cast<const char*>(at) - base) >> 3);
+    };
+    Slot* s = slotAt(pc);
     Flags f(ccr);
     uint64_t st = states_, n = instructions_, end = end_;
-    const Slot* s = nullptr;
     const char* const first = static_cast<const char*>(&&LMiss);
-    // p is even: its slot is p / 2 * sizeof(Slot) = p * 8 bytes in.
-    static_assert(sizeof(Slot) == 16);
-    auto slotAt = [base = reinterpret_cast<const char*>(slots_.data())](uint32_t at) {
-        return reinterpret_cast<const Slot*>(base + at * 8);
-    };
-#define SYNC_OUT (pc = uint16_t(p), ccr = f.ccr(), states_ = st, instructions_ = n)
-#define SYNC_IN (p = pc, f = Flags(ccr), st = states_, n = instructions_, end = end_)
+#define SYNC_OUT (pc = pcOf(s), ccr = f.ccr(), states_ = st, instructions_ = n)
+#define SYNC_IN (s = slotAt(pc), f = Flags(ccr), st = states_, n = instructions_, end = end_)
+// Sequential code never passes H'FFFF (nothing runs above RAM), nor past the slots.
+#define STEP(LENGTH) s += (LENGTH) / 2
 #define NEXT                           \
     do {                               \
         if (st >= end) goto done;      \
-        s = slotAt(p);                 \
         st += s->states;               \
         ++n;                           \
         goto* (first + s->handler);    \
@@ -523,31 +525,31 @@ uint64_t Cpu::run(uint64_t budget) {
         __VA_ARGS__           \
     }                         \
     NEXT;
-#define LOAD(S, A) load<S>(A, uint16_t(p), st)
-#define STORE(S, A, V) store<S>(A, V, uint16_t(p), st)
+#define LOAD(S, A) load<S>(A, pcOf(s), st)
+#define STORE(S, A, V) store<S>(A, V, pcOf(s), st)
 #define MEMORY(NAME, A)                                                \
     SIZED(Load##NAME, {                                                \
         const uint32_t v = LOAD(S, (effective<S, A>(R, *s)));            \
         setReg<S>(R, s->r, v);                                         \
         f.logic<S>(v);                                       \
-        p += memoryLength(A, S) ? memoryLength(A, S) : s->length;      \
+        STEP(memoryLength(A, S) ? memoryLength(A, S) : s->length);      \
     })                                                                 \
     SIZED(Store##NAME, {                                               \
         const uint32_t v = reg<S>(R, s->r);                            \
         STORE(S, (effective<S, A>(R, *s)), v);                           \
         f.logic<S>(v);                                       \
-        p += memoryLength(A, S) ? memoryLength(A, S) : s->length;      \
+        STEP(memoryLength(A, S) ? memoryLength(A, S) : s->length);      \
     })
 #define ALU(NAME, REGLENGTH, ...)                               \
     SIZED(NAME##R, {                                            \
         const uint32_t a = reg<S>(R, s->r), b = reg<S>(R, s->x); \
         __VA_ARGS__;                                            \
-        p += REGLENGTH;                                         \
+        STEP(REGLENGTH);                                         \
     })                                                          \
     SIZED(NAME##I, {                                            \
         const uint32_t a = reg<S>(R, s->r), b = s->value;       \
         __VA_ARGS__;                                            \
-        p += immLength(S);                                      \
+        STEP(immLength(S));                                      \
     })
 #define ARITH(FN, WRITE)                       \
     uint8_t hvc;                               \
@@ -561,13 +563,13 @@ uint64_t Cpu::run(uint64_t budget) {
 #define SHIFT(NAME)                                                   \
     SIZED(NAME, {                                                     \
         setReg<S>(R, s->r, shift<S, Sh::NAME>(reg<S>(R, s->r), f));   \
-        p += 2;                                                       \
+        STEP(2);                                                       \
     })
 #define BIT(NAME, K)                                                        \
     L##NAME##R : {                                                          \
         const int w = bitOp<K>(uint8_t(reg<1>(R, s->r)), uint8_t(s->value), f); \
         if (w >= 0) setReg<1>(R, s->r, uint32_t(w));                        \
-        p += 2;                                                             \
+        STEP(2);                                                             \
     }                                                                       \
     NEXT;                                                                   \
     L##NAME##Ind : L##NAME##Abs : {                                         \
@@ -575,7 +577,7 @@ uint64_t Cpu::run(uint64_t budget) {
             s->kind == k##NAME##Abs ? s->target : uint16_t(reg<4>(R, s->x)); \
         const int w = bitOp<K>(uint8_t(LOAD(1, a)), uint8_t(s->value), f);  \
         if (w >= 0) STORE(1, a, uint32_t(w));                               \
-        p += 4;                                                             \
+        STEP(4);                                                             \
     }                                                                       \
     NEXT;
 #define JUMP(T)                     \
@@ -584,7 +586,7 @@ uint64_t Cpu::run(uint64_t budget) {
         halt(Stop::OddAddress, T);  \
         goto done;                  \
     }                               \
-    p = (T);                        \
+    s = slotAt(T);                  \
     ++jumps_
 #define PUSH(V)                                \
     setReg<4>(R, kSp, reg<4>(R, kSp) - 2);     \
@@ -593,33 +595,32 @@ uint64_t Cpu::run(uint64_t budget) {
     NEXT;
 LMiss : {
     --n;
-    const uint32_t at = p;
+    Slot* const missed = s;
     SYNC_OUT;
     miss();
     SYNC_IN;
-    Slot& m = slots_[at >> 1];
-    m.handler = kHandlers[m.kind];
+    missed->handler = kHandlers[missed->kind];
 }
     NEXT;
 LGeneric:
     --n;
     SYNC_OUT;
-    slowStep(decoded_[p >> 1]);
+    slowStep(decoded_[pc >> 1]);
     SYNC_IN;
     NEXT;
 LNop:
-    p += 2;
+    STEP(2);
     NEXT;
     SIZED(MovR, {
         const uint32_t v = reg<S>(R, s->x);
         setReg<S>(R, s->r, v);
         f.logic<S>(v);
-        p += 2;
+        STEP(2);
     })
     SIZED(MovI, {
         setReg<S>(R, s->r, s->value);
         f.logic<S>(s->value);
-        p += immLength(S);
+        STEP(immLength(S));
     })
     MEMORY(Ind, kInd)
     MEMORY(PostInc, kPostInc)
@@ -637,34 +638,34 @@ LNop:
         setReg<S>(R, s->r, r);
         f.c = uint8_t((f.c & ~kCcrV) | ((~a & r) >> (8 * S - 2) & kCcrV));
         f.result<S>(r);
-        p += 2;
+        STEP(2);
     })
     SIZED(Dec, {
         const uint32_t a = reg<S>(R, s->r), r = (a - s->value) & kMask<S>;
         setReg<S>(R, s->r, r);
         f.c = uint8_t((f.c & ~kCcrV) | ((a & ~r) >> (8 * S - 2) & kCcrV));
         f.result<S>(r);
-        p += 2;
+        STEP(2);
     })
     SIZED(Not, {
         const uint32_t r = ~reg<S>(R, s->r) & kMask<S>;
         setReg<S>(R, s->r, r);
         f.logic<S>(r);
-        p += 2;
+        STEP(2);
     })
     SIZED(Neg, {
         uint8_t hvc;
         const uint32_t r = sub<S>(0, reg<S>(R, s->r), 0, hvc);
         setReg<S>(R, s->r, r);
         f.arith<S>(hvc, r);
-        p += 2;
+        STEP(2);
     })
     SIZED(Extu, {
         constexpr int H = S > 1 ? S / 2 : 1;
         const uint32_t r = reg<S>(R, s->r) & kMask<H>;
         setReg<S>(R, s->r, r);
         f.logic<S>(r);
-        p += 2;
+        STEP(2);
     })
     SIZED(Exts, {
         constexpr int H = S > 1 ? S / 2 : 1;
@@ -672,7 +673,7 @@ LNop:
         if (r & kSign<H>) r |= kMask<S> & ~kMask<H>;
         setReg<S>(R, s->r, r);
         f.logic<S>(r);
-        p += 2;
+        STEP(2);
     })
     SHIFT(Shll)
     SHIFT(Shlr)
@@ -693,7 +694,7 @@ LNop:
             f.result<1>(r);                                               \
         else                                                              \
             f.nz = f.z() ? 0 : 1;                                         \
-        p += 2;                                                           \
+        STEP(2);                                                           \
     }                                                                     \
     NEXT;
     EXTEND(AddxR, add, reg<1>(R, s->x))
@@ -703,19 +704,19 @@ LNop:
 #undef EXTEND
 LAdds:
     setReg<4>(R, s->r, reg<4>(R, s->r) + s->value);
-    p += 2;
+    STEP(2);
     NEXT;
 LSubs:
     setReg<4>(R, s->r, reg<4>(R, s->r) - s->value);
-    p += 2;
+    STEP(2);
     NEXT;
 LMulxuB:
     setReg<2>(R, s->r, (reg<2>(R, s->r) & 0xFF) * reg<1>(R, s->x));
-    p += 2;
+    STEP(2);
     NEXT;
 LMulxuW:
     setReg<4>(R, s->r, (reg<4>(R, s->r) & 0xFFFF) * reg<2>(R, s->x));
-    p += 2;
+    STEP(2);
     NEXT;
     BIT(Bset, kBset)
     BIT(Bclr, kBclr)
@@ -724,19 +725,19 @@ LMulxuW:
     // A branch backward may close an idle loop.
 #define BRANCH(NAME, TAKEN)                        \
     L##NAME : if (!(TAKEN)) {                      \
-        p += s->length;                            \
+        STEP(s->length);                            \
         NEXT;                                      \
     }                                              \
     {                                              \
-        const uint32_t at = p;                     \
-        p = s->target;                             \
+        Slot* const from = s;                      \
+        s = slotAt(from->target);                  \
         ++jumps_;                                  \
-        if (p <= at) {                             \
+        if (s <= from) {                           \
             if (cooldown_ > 0) {                   \
                 --cooldown_;                       \
             } else if (skipIdle_) {                \
                 SYNC_OUT;                          \
-                loopTurned(uint16_t(at), end_);    \
+                loopTurned(pcOf(from), end_);      \
                 SYNC_IN;                           \
             }                                      \
         }                                          \
@@ -748,8 +749,8 @@ LMulxuW:
     BRANCH(Beq, f.z())
 #undef BRANCH
 LBsr:
-    PUSH(uint16_t(p + s->length));
-    p = s->target;
+    PUSH(uint16_t(pcOf(s) + s->length));
+    s = slotAt(s->target);
     ++jumps_;
     NEXT;
 LJmp:
@@ -762,13 +763,13 @@ LJmpInd: {
     NEXT;
 LJsr: {
     const uint16_t t = s->target;
-    PUSH(uint16_t(p + s->length));
+    PUSH(uint16_t(pcOf(s) + s->length));
     JUMP(t);
 }
     NEXT;
 LJsrInd: {
     const uint16_t t = uint16_t(reg<4>(R, s->x));
-    PUSH(uint16_t(p + 2));
+    PUSH(uint16_t(pcOf(s) + 2));
     JUMP(t);
 }
     NEXT;
@@ -784,6 +785,7 @@ done:
     SYNC_OUT;
 #undef SYNC_OUT
 #undef SYNC_IN
+#undef STEP
 #undef NEXT
 #undef SIZED
 #undef LOAD

@@ -69,7 +69,7 @@ const char* const kHandlers =
 // The rest of the instruction set is held to GDB's simulator by the differential run below;
 // these are what it cannot judge or hardly meets: H, INC's overflow, Z through ADDX, BGT on
 // equal values, word accesses at odd addresses, the I/O page, calls and exceptions, STC to
-// memory, stops and states.
+// memory, stops and states, code written over code already run.
 const Case kCases[] = {
     {"word access at an odd address takes the even one",
      "mov.w #0xabcd,r0\nmov.w #0xfa01,r1\nmov.w r0,@er1\nmov.b @0xfa00:16,r2l", {{2, 0xAB}}, N},

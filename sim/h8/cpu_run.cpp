@@ -722,7 +722,8 @@ LMulxuW:
     BIT(Bclr, kBclr)
     BIT(Bnot, kBnot)
     BIT(Btst, kBtst)
-    // A branch backward may close an idle loop.
+    // A branch backward may close an idle loop, which is skipped, or ends the run when it
+    // waits on what the outside has not said yet.
 #define BRANCH(NAME, TAKEN)                        \
     L##NAME : if (!(TAKEN)) {                      \
         STEP(s->length);                            \
@@ -737,8 +738,9 @@ LMulxuW:
                 --cooldown_;                       \
             } else if (skipIdle_) {                \
                 SYNC_OUT;                          \
-                loopTurned(pcOf(from), end_);      \
+                const bool parks = loopTurned(pcOf(from), end_); \
                 SYNC_IN;                           \
+                if (parks) goto done;              \
             }                                      \
         }                                          \
     }                                              \

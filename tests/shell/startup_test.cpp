@@ -43,6 +43,7 @@ TEST(StartUp, OpensThePortWithBothLinesOnAndTheFirstTickResetsTheScreenOnce) {
     EXPECT_TRUE(desk.port.dtr());
     EXPECT_TRUE(desk.port.rts());
     EXPECT_EQ(desk.port.settings(), "38400,N,8,1");
+    EXPECT_EQ(desk.port.transmitBufferSize(), 153);
     EXPECT_EQ(desk.port.receiveBufferSize(), 256);
     EXPECT_EQ(desk.lbComRTS.caption(), "RTS ON");
     EXPECT_EQ(desk.lbComDTR.caption(), "DTR ON");

@@ -538,11 +538,14 @@ uint64_t Cpu::countRoom(uint16_t branchAt) const {
                 }
                 writeReg(i.dst.reg, wide, (r & m) << (size * 8) | (q & m));
             }
-            // N: the divisor's sign (unsigned) or the quotient's (signed); Z: division by 0.
-            const bool dividendNegative = dividend & signBit(wide), divisorNegative = divisor & s;
+            // N: the divisor's sign (unsigned) or the quotient's (signed), so a quotient that
+            // truncates to zero is not negative even when the signs differ; Z: division by 0.
+            const bool divisorNegative = divisor & s;
             const bool neg = i.op == Op::Divxu
                                  ? divisorNegative
-                                 : divisor != 0 && dividendNegative != divisorNegative;
+                                 : divisor != 0 && int64_t(signExtend(dividend, wide)) /
+                                                           signExtend(divisor, size) <
+                                                       0;
             setFlag(kCcrN, neg);
             setFlag(kCcrZ, divisor == 0);
             break;

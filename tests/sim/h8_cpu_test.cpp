@@ -79,6 +79,10 @@ const Case kCases[] = {
     {"addx keeps Z set only while results are zero",
      "mov.w #0x0100,r0\nmov.w #0xff00,r1\nadd.b r1l,r0l\naddx r1h,r0h", {{0, 0}, {1, 0xFF00}},
      H | Z | C},
+    {"addx judges overflow on the sum with the carry, not on the operand plus the carry",
+     "mov.b #0x81,r0l\norc #1,ccr\naddx #0x7f,r0l", {{0, 0x01}}, H | C},
+    {"divxs: a quotient that truncates to zero is not negative",
+     "mov.w #0xffc7,r2\nmov.b #0x3a,r3l\ndivxs.b r3l,r2", {{2, 0xC700}, {3, 0x3A}}, 0},
     {"inc.b overflow", "mov.b #0x7f,r0l\ninc r0l", {{0, 0x80}}, N | V},
     {"daa after a BCD add", "mov.b #0x19,r0l\nadd.b #0x28,r0l\ndaa r0l", {{0, 0x47}}},
     {"das after a BCD subtract", "mov.b #0x42,r0l\nmov.b #0x15,r1l\nsub.b r1l,r0l\ndas r0l",
@@ -282,9 +286,10 @@ const Form kForms[] = {
     {"124", "{add|cmp|and|or|xor}{x}\t#{i},{r}"},
     {"24", "sub{x}\t#{i},{r}"},  // no SUB.B #xx on this CPU
     // Z set first, as a multi-byte sum does: the simulator sets Z on a zero result where the
-    // chip leaves it unchanged.
-    {"1", "orc\t#4,ccr\n\t{addx|subx}\t{r},{r}"},
-    {"1", "orc\t#4,ccr\n\t{addx|subx}\t#{i},{r}"},
+    // chip leaves it unchanged. V cleared after: the simulator adds the carry into the operand
+    // before it judges overflow, so H'7F with a carry counts as H'80 (the case table holds V).
+    {"1", "orc\t#4,ccr\n\t{addx|subx}\t{r},{r}\n\tandc\t#0xfd,ccr"},
+    {"1", "orc\t#4,ccr\n\t{addx|subx}\t#{i},{r}\n\tandc\t#0xfd,ccr"},
     {"4", "{adds|subs}\t#{1|2|4},{r}"},
     // V cleared after: the simulator gets INC's and DEC's overflow wrong (the case table holds
     // it to the manual).

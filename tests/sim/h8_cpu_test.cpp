@@ -427,11 +427,12 @@ class Generator {
     int stacked_ = 0;  // bytes pushed in this sequence: a POP takes only those
 };
 
-// Hand-written loops: a multiplication table, a block move, a bit count, a string compare.
+// Hand-written loops: a multiplication table, block moves, a bit count, a string compare. The
+// block moves' ranges do not overlap: the chip moves byte by byte, the simulator all at once.
 const char* const kLoops[] = {
     "mov.w\t#10,r4\n1:\tmov.w\tr4,r1\n\tmulxu.b\tr4l,r1\n\tadd.w\tr1,r0\n\tdec.w\t#1,r4\n\tbne\t1b",
     "mov.b\t#40,r4l\n\tmov.l\t#0xfa10,er5\n\tmov.l\t#0xfa90,er6\n\teepmov.b",
-    "mov.w\t#0x1234,r0\n\tmov.w\t#80,r4\n\tmov.l\t#0xfb00,er6\n\teepmov.w",
+    "mov.w\t#0x1234,r0\n\tmov.w\t#80,r4\n\tmov.l\t#0xfa80,er5\n\tmov.l\t#0xfb00,er6\n\teepmov.w",
     "mov.l\t#0xdeadbeef,er1\n\tsub.l\ter0,er0\n\tmov.b\t#32,r2l\n1:\tshlr.l\ter1\n\tbcc\t2f\n\tinc."
     "w\t#1,r0\n2:\tdec.b\tr2l\n\tbne\t1b",
     "mov.l\t#0xfa00,er5\n\tmov.l\t#0xfa40,er6\n\tmov.w\t#64,r3\n1:\tmov.b\t@er5+,r0l\n\tmov.b\t@"

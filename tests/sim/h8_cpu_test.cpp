@@ -67,9 +67,9 @@ const char* const kHandlers =
     "sub:\tmov.b\t#9,r3h\n\trts\n";
 
 // The rest of the instruction set is held to GDB's simulator by the differential run below;
-// these are what it cannot judge or hardly meets: H, INC's overflow, Z through ADDX, BGT on
-// equal values, word accesses at odd addresses, the I/O page, calls and exceptions, STC to
-// memory, stops and states, code written over code already run.
+// these are what it cannot judge or hardly meets: H, the overflow of INC, NEG and ADDX, Z
+// through ADDX, the sign of DIVXS, BGT on equal values, word accesses at odd addresses, the I/O
+// page, calls and exceptions, STC to memory, stops and states, code written over code run.
 const Case kCases[] = {
     {"word access at an odd address takes the even one",
      "mov.w #0xabcd,r0\nmov.w #0xfa01,r1\nmov.w r0,@er1\nmov.b @0xfa00:16,r2l", {{2, 0xAB}}, N},
@@ -83,6 +83,7 @@ const Case kCases[] = {
      "mov.b #0x81,r0l\norc #1,ccr\naddx #0x7f,r0l", {{0, 0x01}}, H | C},
     {"divxs: a quotient that truncates to zero is not negative",
      "mov.w #0xffc7,r2\nmov.b #0x3a,r3l\ndivxs.b r3l,r2", {{2, 0xC700}, {3, 0x3A}}, 0},
+    {"neg.b of H'80 overflows", "mov.b #0x80,r0l\nneg.b r0l", {{0, 0x80}}, N | V | C},
     {"inc.b overflow", "mov.b #0x7f,r0l\ninc r0l", {{0, 0x80}}, N | V},
     {"daa after a BCD add", "mov.b #0x19,r0l\nadd.b #0x28,r0l\ndaa r0l", {{0, 0x47}}},
     {"das after a BCD subtract", "mov.b #0x42,r0l\nmov.b #0x15,r1l\nsub.b r1l,r0l\ndas r0l",
@@ -295,7 +296,8 @@ const Form kForms[] = {
     // it to the manual).
     {"1", "{inc|dec}.b\t{r}\n\tandc\t#0xfd,ccr"},
     {"24", "{inc|dec}{x}\t#{1|2},{r}\n\tandc\t#0xfd,ccr"},
-    {"124", "{neg|not}{x}\t{r}"},
+    {"124", "neg{x}\t{r}\n\tandc\t#0xfd,ccr"},  // the simulator's V misses NEG of H'80
+    {"124", "not{x}\t{r}"},
     {"24", "{exts|extu}{x}\t{r}"},
     {"124", "{shal|shar|shll|shlr|rotl|rotr|rotxl|rotxr}{x}\t{r}"},
     {"12", "{mulxu|mulxs}{x}\t{r},{r+}"},

@@ -11,7 +11,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <cstdio>
 #include <memory>
@@ -145,12 +144,4 @@ BENCHMARK(BM_FourBoardsAtOnce)->Iterations(1)->UseManualTime()->Unit(benchmark::
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // The session's timers, scheduler and socket run on this application's event loop.
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return quill::bench::runBenchmarksOnEventLoop(argc, argv); }

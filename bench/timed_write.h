@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,6 +37,17 @@ inline std::optional<WriteTimes> timedWrite(benchmark::State& state, cli::CliSes
     }
     state.SetIterationTime(double(times.writeNs) / kNsPerSecond);
     return times;
+}
+
+// The benches' main: a session's timers, scheduler and sockets run on the application's event
+// loop, so the benchmarks run inside one.
+inline int runBenchmarksOnEventLoop(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 }  // namespace quill::bench

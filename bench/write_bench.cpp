@@ -12,7 +12,6 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
-#include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -92,12 +91,4 @@ BENCHMARK(BM_FullWriteThroughAdapter)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // The session's timers and scheduler run on this application's event loop.
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return quill::bench::runBenchmarksOnEventLoop(argc, argv); }

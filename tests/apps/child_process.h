@@ -2,91 +2,72 @@
 
 // A built program (ours or another's) as a child process of the test: its standard output
 // and error read as they come, every wait bounded, and the child killed when the case ends,
-// however it ends.
+// however it ends. QProcess opens its pipes close-on-exec, so no other child keeps them open.
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QStandardPaths>
-#include <chrono>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
-extern char** environ;
-
 namespace quill::testing {
+
+// The contents of a file a child wrote.
+inline std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 class Child {
   public:
     // The environment is the test's without any QUILLMONT_ variable, plus `env`: the test
     // decides the port and the board, not the caller's shell. Standard error may be a terminal.
-    explicit Child(std::vector<std::string> args, std::vector<std::string> env = {},
+    explicit Child(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                    bool errOnTerminal = false) {
-        if (args[0].find('/') == std::string::npos)
-            args[0] = QStandardPaths::findExecutable(QString::fromStdString(args[0])).toStdString();
-        for (char** e = environ; *e; ++e)
-            if (!std::string_view(*e).starts_with("QUILLMONT_")) env.push_back(*e);
-        std::vector<char*> argv, envp;
-        for (auto& a : args) argv.push_back(a.data());
-        for (auto& e : env) envp.push_back(e.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        // Close-on-exec everywhere, so that no other child keeps this one's streams open.
-        int out[2], err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        if (errOnTerminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, nullptr)
-                          : ::pipe2(err, O_CLOEXEC))
-            return;
-        for (int fd : err) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        pid_ = ::fork();
-        if (pid_ == 0) {  // only async-signal-safe calls in the child of a threaded process
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : environment.keys())
+            if (name.startsWith("QUILLMONT_")) environment.remove(name);
+        for (const std::string& e : env)
+            environment.insert(QString::fromStdString(e.substr(0, e.find('='))),
+                               QString::fromStdString(e.substr(e.find('=') + 1)));
+        process_.setProcessEnvironment(environment);
+        char name[256] = {};
+        if (errOnTerminal && ::openpty(&terminal_, &slave_, name, nullptr, nullptr) == 0) {
+            ::fcntl(terminal_, F_SETFL, O_NONBLOCK);
+            ::fcntl(terminal_, F_SETFD, FD_CLOEXEC);
+            ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+            process_.setStandardErrorFile(name);
         }
-        ::close(out[1]);
-        ::close(err[1]);
-        fds_[0] = {out[0], POLLIN, 0};
-        fds_[1] = {err[0], POLLIN, 0};
+        QStringList arguments;
+        for (size_t i = 1; i < args.size(); ++i) arguments << QString::fromStdString(args[i]);
+        process_.start(QString::fromStdString(args[0]), arguments);
     }
     ~Child() {
-        for (auto& fd : fds_)
-            if (fd.fd >= 0) ::close(fd.fd);
-        if (pid_ > 0 && status_ < 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
         }
+        for (int fd : {terminal_, slave_})
+            if (fd >= 0) ::close(fd);
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    // Reads what comes until `done` holds; false when it does not within `ms`.
+    // Reads what comes until `done` holds; false when it does not within `ms`, or the child
+    // ended without it.
     bool readUntil(const std::function<bool()>& done, int ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= end || pid_ <= 0) return false;
-            if (fds_[0].fd < 0 && fds_[1].fd < 0) {  // both streams ended: only the exit is left
-                if (!exited()) ::usleep(10'000);
-                continue;
-            }
-            if (::poll(fds_, 2, 50) <= 0) continue;
-            for (int i = 0; i < 2; ++i) {
-                if (!fds_[i].revents) continue;
-                char buffer[4096];
-                const ssize_t n = ::read(fds_[i].fd, buffer, sizeof buffer);
-                if (n > 0) {
-                    (i == 0 ? out : err).append(buffer, size_t(n));
-                } else {  // a pty reports EIO rather than the end once its last writer is gone
-                    ::close(std::exchange(fds_[i].fd, -1));
-                }
-            }
+        const QDeadlineTimer deadline(ms);
+        for (take(); !done(); take()) {
+            if (deadline.hasExpired() || process_.state() == QProcess::NotRunning) return false;
+            process_.waitForReadyRead(int(std::min<qint64>(50, deadline.remainingTime())));
         }
         return true;
     }
@@ -95,24 +76,28 @@ class Child {
     }
     // Its exit status, 128 + n after signal n; -1 when it has not ended within `ms`.
     int finish(int ms) {
-        readUntil([&] { return fds_[0].fd < 0 && fds_[1].fd < 0 && exited(); }, ms);
-        return status_;
+        process_.waitForFinished(ms);
+        take();
+        if (process_.state() != QProcess::NotRunning || process_.error() == QProcess::FailedToStart)
+            return -1;
+        return process_.exitCode() + (process_.exitStatus() == QProcess::CrashExit ? 128 : 0);
     }
-    void signal(int number) const { ::kill(pid_, number); }
+    void signal(int number) const { ::kill(pid_t(process_.processId()), number); }
 
     std::string out, err;
 
   private:
-    bool exited() {
-        int status = 0;
-        if (status_ < 0 && ::waitpid(pid_, &status, WNOHANG) == pid_)
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return status_ >= 0;
+    // A terminal's reader keeps its own end of it open, so the reads find the data, not EIO.
+    void take() {
+        out += process_.readAllStandardOutput().toStdString();
+        err += process_.readAllStandardError().toStdString();
+        char buffer[4096];
+        for (ssize_t n; terminal_ >= 0 && (n = ::read(terminal_, buffer, sizeof buffer)) > 0;)
+            err.append(buffer, size_t(n));
     }
 
-    pid_t pid_ = -1;
-    int status_ = -1;
-    pollfd fds_[2] = {{-1, 0, 0}, {-1, 0, 0}};
+    QProcess process_;
+    int terminal_ = -1, slave_ = -1;
 };
 
 }  // namespace quill::testing

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "apps/child_process.h"
 #include "support/program_files.h"
@@ -15,19 +14,12 @@
 namespace quill::testing {
 namespace {
 
-struct CliRun {
-    int status = -1;  // 128 + n after signal n
-    std::string out, err;
-};
-
 // `runAs` comes before the program: a command that runs it as another user.
-CliRun runCli(std::vector<std::string> args, std::vector<std::string> env = {},
-              bool errOnTerminal = false, const std::vector<std::string>& runAs = {}) {
+std::vector<std::string> cli(std::vector<std::string> args,
+                             const std::vector<std::string>& runAs = {}) {
     args.insert(args.begin(), QUILLMONT_CLI);
     args.insert(args.begin(), runAs.begin(), runAs.end());
-    Child child(args, std::move(env), errOnTerminal);
-    const int status = child.finish(20'000);
-    return {status, child.out, child.err};
+    return args;
 }
 
 class CliProcess : public ::testing::Test {
@@ -45,10 +37,6 @@ class CliProcess : public ::testing::Test {
         options.insert(options.end(), {boot, userFile});
         return options;
     }
-    std::string dump() const {
-        std::ifstream in(folder.path("flash.bin"), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
 };
 
 TEST_F(CliProcess, ASuccessfulWriteLogsLinesOnStdoutAloneAndDumpsTheFlash) {
@@ -58,8 +46,8 @@ TEST_F(CliProcess, ASuccessfulWriteLogsLinesOnStdoutAloneAndDumpsTheFlash) {
     auto args = onSim({"--dump-flash", folder.path("flash.bin")});
     args.back() = spaced;
     // The command line beats QUILLMONT_PORT.
-    const CliRun run = runCli(args, {"QUILLMONT_PORT=/dev/quillmont-no-such-port"});
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    Child run(cli(args), {"QUILLMONT_PORT=/dev/quillmont-no-such-port"});
+    ASSERT_EQ(run.finish(20'000), 0) << run.out << run.err;
     EXPECT_EQ(run.err, "") << "no progress and no message when standard error is no terminal";
     EXPECT_EQ(run.out.find('\r'), std::string::npos) << "each CR LF becomes one newline";
     EXPECT_EQ(run.out.find("Boot Program [ " + boot + " ] ... exist\n"), 0u) << run.out;
@@ -71,16 +59,16 @@ TEST_F(CliProcess, ASuccessfulWriteLogsLinesOnStdoutAloneAndDumpsTheFlash) {
                           "Flash write end ! (Success)\n"));
     std::string expected(32768, '\xFF');
     std::copy(user.begin(), user.end(), expected.begin());
-    EXPECT_EQ(dump(), expected);
+    EXPECT_EQ(fileText(folder.path("flash.bin")), expected);
 }
 
 // Port and board options come from the environment too. On a terminal the progress is drawn
 // in place and cleared for the message.
 TEST_F(CliProcess, AFailureExitsWithItsCodeReportsOnStdoutAndSaysWhyOnStderr) {
-    const CliRun run = runCli({"--quiet", "--sim", "erase-time=10", "--dump-flash",
-                               folder.path("flash.bin"), boot, userFile},
-                              {"QUILLMONT_PORT=sim", "QUILLMONT_SIM=kernel=model,block=1:Z"}, true);
-    EXPECT_EQ(run.status, 56) << run.out << run.err;
+    Child run(cli({"--quiet", "--sim", "erase-time=10", "--dump-flash", folder.path("flash.bin"),
+                   boot, userFile}),
+              {"QUILLMONT_PORT=sim", "QUILLMONT_SIM=kernel=model,block=1:Z"}, true);
+    EXPECT_EQ(run.finish(20'000), 56) << run.out << run.err;
     EXPECT_EQ(
         run.out,
         "send Image(User Program) to H8 ...   ? [ 56 ] Flash write error ! (H8)\n (Failure)\n");
@@ -88,37 +76,49 @@ TEST_F(CliProcess, AFailureExitsWithItsCodeReportsOnStdoutAndSaysWhyOnStderr) {
     EXPECT_NE(run.err.find("\ruser program 2/2 blocks 100% at H'80"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\r\x1b[KQuillmont: Flash write error ! (H8)"), std::string::npos)
         << run.err;
-    EXPECT_EQ(dump().size(), 32768u) << "the dump is written whatever the outcome";
+    EXPECT_EQ(fileText(folder.path("flash.bin")).size(), 32768u) << "written whatever the outcome";
 }
 
+// Both programs' usage errors end with 2 and a pointer to --help. Board options in the
+// environment belong to the sim port alone: a port that will not open ends with 21.
 TEST_F(CliProcess, UsageErrorsAndAPortThatWillNotOpenEndBeforeTheWrite) {
-    const std::vector<std::vector<std::string>> usage = {
-        {},
-        {boot, userFile, "extra"},
-        {"--bogus", boot, userFile},
-        {"--port"},
-        {"--sim", "erase-time=10", boot, userFile},  // no --port sim
-        {"--port", "/dev/null", "--dump-flash", "x.bin", boot, userFile},
-        {"--port", "sim", "--sim", "erase-time=abc", boot, userFile},
+    const std::string cliName = QUILLMONT_CLI, board = QUILLMONT_BOARD;
+    struct Run {
+        std::vector<std::string> args;  // the program first
+        int status;
+        std::string why;
+        std::vector<std::string> env = {};
     };
-    for (const auto& args : usage) {
-        const CliRun run = runCli(args);
-        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+    const Run runs[] = {
+        {{cliName}, 2, "expected two files"},
+        {{cliName, boot, userFile, "extra"}, 2, "got 3"},
+        {{cliName, "--bogus", boot, userFile}, 2, "'bogus'"},
+        {{cliName, "--port"}, 2, "--port"},
+        {{cliName, "--sim", "erase-time=10", boot, userFile}, 2, "needs --port sim"},
+        {{cliName, "--port", "/dev/null", "--dump-flash", "x.bin", boot, userFile}, 2, "sim"},
+        {{cliName, "--port", "sim", "--sim", "erase-time=abc", boot, userFile}, 2, "\"abc\""},
+        {{cliName, "--port", "rfc2217://nohost", boot, userFile}, 2, "rfc2217://HOST:PORT"},
+        {{board, "--sim", "no-such-option"}, 2, "no-such-option"},
+        {{board, "--listen", "127.0.0.1"}, 2, ":PORT is missing"},
+        {{board, "--listen", "127.0.0.1:99999"}, 2, "from 1 to 65535"},
+        {{board, "stray"}, 2, "stray"},
+        {{cliName, boot, userFile},
+         21,
+         "cannot open the serial port /dev/quillmont-no-such-port: No such",
+         {"QUILLMONT_PORT=/dev/quillmont-no-such-port", "QUILLMONT_SIM=x"}},
+    };
+    for (const Run& r : runs) {
+        Child run(r.args, r.env);
+        const std::string program = r.args[0].substr(r.args[0].rfind('/') + 1);
+        EXPECT_EQ(run.finish(20'000), r.status) << ::testing::PrintToString(r.args);
         EXPECT_EQ(run.out, "");
-        EXPECT_TRUE(run.err.starts_with("quillmont-cli: ")) << run.err;
-        EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+        EXPECT_TRUE(run.err.starts_with(program + ": ")) << run.err;
+        EXPECT_NE(run.err.find(r.why), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.ends_with("Try '" + program + " --help'.\n"), r.status == 2);
     }
-    const CliRun ports = runCli({"--list-ports"});
-    EXPECT_EQ(ports.status, 0);
+    Child ports(cli({"--list-ports"}));
+    EXPECT_EQ(ports.finish(20'000), 0);
     EXPECT_NE(ports.out.find("sim\t"), std::string::npos) << ports.out;
-    // Board options in the environment belong to the sim port alone.
-    const CliRun run =
-        runCli({boot, userFile}, {"QUILLMONT_PORT=/dev/quillmont-no-such-port", "QUILLMONT_SIM=x"});
-    EXPECT_EQ(run.status, 21);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("cannot open the serial port /dev/quillmont-no-such-port: No such"),
-              std::string::npos)
-        << run.err;
 }
 
 // A device file this user may not open, as a serial device of the group dialout is to a user
@@ -142,10 +142,11 @@ TEST_F(CliProcess, APortThisUserMayNotOpenSaysWhichGroupToJoin) {
         ASSERT_EQ(::stat(name, &info), 0);
         groupName = ::getgrgid(info.st_gid)->gr_name;
     }
-    const CliRun run = runCli({"--port", name, boot, userFile}, {}, false, runAs);
+    Child run(cli({"--port", name, boot, userFile}, runAs));
+    const int status = run.finish(20'000);
     ::close(slave);
     ::close(master);
-    EXPECT_EQ(run.status, 21) << run.out << run.err;
+    EXPECT_EQ(status, 21) << run.out << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_NE(
         run.err.find(std::string("cannot open the serial port ") + name + ": Permission denied"),
@@ -162,8 +163,7 @@ TEST_F(CliProcess, APortThisUserMayNotOpenSaysWhichGroupToJoin) {
 // and ends the write with 99; a match-silent board never opens one, so there the second signal
 // meets the program still waiting and ends it.
 TEST_F(CliProcess, TheFirstCtrlCStopsTheWriteAndASecondEndsAtOnce) {
-    Child slow({QUILLMONT_CLI, "--port", "sim", "--sim", "kernel=model,erase-time=20000", boot,
-                userFile});
+    Child slow(cli({"--port", "sim", "--sim", "kernel=model,erase-time=20000", boot, userFile}));
     ASSERT_TRUE(slow.waitForOutput("check H8 Power", 20'000)) << slow.out << slow.err;
     slow.signal(SIGINT);
     EXPECT_EQ(slow.finish(20'000), 99) << slow.out << slow.err;
@@ -173,18 +173,15 @@ TEST_F(CliProcess, TheFirstCtrlCStopsTheWriteAndASecondEndsAtOnce) {
         << slow.out;
     EXPECT_TRUE(slow.err.ends_with("Quillmont: Stop by Key !\n")) << slow.err;
 
-    std::vector<std::string> args = onSim({"--sim", "match-silent"});
-    args.insert(args.begin(), QUILLMONT_CLI);
-    Child cli(args);
-    ASSERT_TRUE(cli.waitForOutput("check H8 Power", 20'000)) << cli.out << cli.err;
-    cli.signal(SIGINT);
-    ASSERT_TRUE(cli.readUntil([&] { return cli.err.find("stopping the write") != cli.err.npos; },
-                              20'000))
-        << cli.err;
-    cli.signal(SIGINT);
-    EXPECT_EQ(cli.finish(20'000), 130) << cli.out << cli.err;
-    EXPECT_NE(cli.err.find("interrupted"), std::string::npos) << cli.err;
-    EXPECT_EQ(cli.out.find("(Failure)"), std::string::npos) << "no report after the end";
+    Child silent(cli(onSim({"--sim", "match-silent"})));
+    ASSERT_TRUE(silent.waitForOutput("check H8 Power", 20'000)) << silent.out << silent.err;
+    silent.signal(SIGINT);
+    const auto stopping = [&] { return silent.err.find("stopping the write") != silent.err.npos; };
+    ASSERT_TRUE(silent.readUntil(stopping, 20'000)) << silent.err;
+    silent.signal(SIGINT);
+    EXPECT_EQ(silent.finish(20'000), 130) << silent.out << silent.err;
+    EXPECT_NE(silent.err.find("interrupted"), std::string::npos) << silent.err;
+    EXPECT_EQ(silent.out.find("(Failure)"), std::string::npos) << "no report after the end";
 }
 
 }  // namespace

@@ -77,53 +77,48 @@ std::vector<Segment> userProgram(Dice& d) {
 // A healthy board, with a fault or an odd setting now and then.
 std::string boardOptions(Dice& d, size_t bootLength, int blocks) {
     // Random boot programs cannot run on a chip: the board's stand-in kernel takes the blocks.
-    std::vector<std::string> o{"kernel=model"};
-    o.push_back("erase-time=" + std::to_string(d.chance(0.03) ? d.between(25000, 35000)
-                                                              : d.between(1, 3000)));
-    o.push_back("program-time=" +
-                std::to_string(d.chance(0.04) ? d.between(150, 400) : d.between(1, 20)));
+    std::string o = "kernel=model";
+    const auto add = [&o](const std::string& item) { o += "," + item; };
+    add("erase-time=" +
+        std::to_string(d.chance(0.03) ? d.between(25000, 35000) : d.between(1, 3000)));
+    add("program-time=" + std::to_string(d.chance(0.04) ? d.between(150, 400) : d.between(1, 20)));
     std::vector<int> speeds;
     for (int s : {19200, 9600, 4800, 2400})
         if (d.chance(s >= 9600 ? 0.7 : 0.2)) speeds.push_back(s);
     if (speeds.empty()) speeds.push_back(d.pick(std::vector<int>{19200, 9600, 4800}));
     std::string list = "speeds=";
-    for (size_t i = 0; i < speeds.size(); ++i)
-        list += (i ? "," : "") + std::to_string(speeds[i]);
-    o.push_back(list);
-    o.push_back("match-count=" + std::to_string(d.chance(0.03) ? d.between(15, 25)
-                                                               : d.between(1, 5)));
-    if (d.chance(0.01)) o.push_back("unpowered");
-    if (d.chance(0.01)) o.push_back("match-silent");
-    if (d.chance(0.02)) o.push_back("match-byte=" + hexByteForm(d.byte()));
+    for (size_t i = 0; i < speeds.size(); ++i) list += (i ? "," : "") + std::to_string(speeds[i]);
+    add(list);
+    add("match-count=" + std::to_string(d.chance(0.03) ? d.between(15, 25) : d.between(1, 5)));
+    if (d.chance(0.01)) add("unpowered");
+    if (d.chance(0.01)) add("match-silent");
+    if (d.chance(0.02)) add("match-byte=" + hexByteForm(d.byte()));
     if (d.chance(0.03))
-        o.push_back("erase=" + d.pick(std::vector<std::string>{"ff", "silent", "double",
-                                                               hexByteForm(d.byte())}));
-    if (d.chance(0.02)) o.push_back(d.chance(0.5) ? "length-echo=wrong" : "length-echo=short");
+        add("erase=" +
+            d.pick(std::vector<std::string>{"ff", "silent", "double", hexByteForm(d.byte())}));
+    if (d.chance(0.02)) add(d.chance(0.5) ? "length-echo=wrong" : "length-echo=short");
     if (d.chance(0.03))
-        o.push_back("image-echo=" + std::to_string(d.between(0, int64_t(bootLength) - 1)) +
-                    (d.chance(0.5) ? ":wrong" : ":silent"));
-    if (d.chance(0.02))
-        o.push_back(d.chance(0.5) ? "start=silent" : "start=" + hexByteForm(d.byte()));
-    if (d.chance(0.02)) o.push_back(d.chance(0.5) ? "prompt=silent" : "prompt=late");
+        add("image-echo=" + std::to_string(d.between(0, int64_t(bootLength) - 1)) +
+            (d.chance(0.5) ? ":wrong" : ":silent"));
+    if (d.chance(0.02)) add(d.chance(0.5) ? "start=silent" : "start=" + hexByteForm(d.byte()));
+    if (d.chance(0.02)) add(d.chance(0.5) ? "prompt=silent" : "prompt=late");
     if (d.chance(0.04)) {
         // A kernel that claims acceptance without writing would be a lying board, not a fault.
         char c = d.pick(std::vector<char>{':', 'A', 'D', 'L', 'S', 'T', 'W', 'Z', '?', 'x'});
-        o.push_back("block=" + std::to_string(d.between(0, blocks - 1)) + ":" + c);
+        add("block=" + std::to_string(d.between(0, blocks - 1)) + ":" + c);
     }
-    if (d.chance(0.03)) o.push_back("block-silent=" + std::to_string(d.between(0, blocks - 1)));
-    if (d.chance(0.02)) o.push_back("chatter");
+    if (d.chance(0.03)) add("block-silent=" + std::to_string(d.between(0, blocks - 1)));
+    if (d.chance(0.02)) add("chatter");
     if (d.chance(0.03))
-        o.push_back(d.chance(0.3) ? "line-error=erase"
-                                  : "line-error=block:" + std::to_string(d.between(0, blocks - 1)));
-    if (d.chance(0.03)) o.push_back("power-off=block:" + std::to_string(d.between(0, blocks - 1)));
+        add(d.chance(0.3) ? "line-error=erase"
+                          : "line-error=block:" + std::to_string(d.between(0, blocks - 1)));
+    if (d.chance(0.03)) add("power-off=block:" + std::to_string(d.between(0, blocks - 1)));
     if (d.chance(0.03)) {
         std::string a = hexByteForm(uint8_t(d.between(0, 0x7F))) + hexByteForm(d.byte());
-        o.push_back("stuck=" + a + ":" + hexByteForm(d.byte()));
+        add("stuck=" + a + ":" + hexByteForm(d.byte()));
     }
-    if (d.chance(0.02)) o.push_back("user-line=" + std::to_string(d.pick(speeds)));
-    std::string text;
-    for (const auto& item : o) text += (text.empty() ? "" : ",") + item;
-    return text;
+    if (d.chance(0.02)) add("user-line=" + std::to_string(d.pick(speeds)));
+    return o;
 }
 
 // Each of the five kinds, as likely as the others, in their declared order.
@@ -176,8 +171,8 @@ Schedule drawSchedule(uint64_t seed) {
     const int64_t toBoard = 20 + boot + 1 + kRecordChars * blocks;
     const int64_t toHost = 20 + boot + 15 + blocks + 1;
     const int64_t charNs = LineSettings{9600, 'N', 8, 1}.charTimeNs();
-    const int64_t writeNs = 3 * kNsPerSecond + 2 * boot * charNs +
-                            blocks * (kRecordChars * charNs + 20 * kNsPerMs);
+    const int64_t writeNs =
+        3 * kNsPerSecond + 2 * boot * charNs + blocks * (kRecordChars * charNs + 20 * kNsPerMs);
 
     const int faults = d.chance(0.5) ? 0 : d.chance(0.6) ? 1 : int(d.between(2, 3));
     for (int i = 0; i < faults; ++i) {
@@ -217,16 +212,16 @@ std::string Schedule::words() const {
          "\n";
     size_t total = 0;
     for (const auto& seg : user) total += seg.bytes.size();
-    w += "  user program: " + std::to_string(total) + " bytes in " + std::to_string(blocks().size()) +
-         " blocks as " + (userIntelHex ? "Intel HEX" : "S-records") + " of " +
-         std::to_string(userRecordLength) + ":";
+    w += "  user program: " + std::to_string(total) + " bytes in " +
+         std::to_string(blocks().size()) + " blocks as " +
+         (userIntelHex ? "Intel HEX" : "S-records") + " of " + std::to_string(userRecordLength) +
+         ":";
     for (const auto& seg : user)
         w += " H'" + hexForm(0x10000 + seg.address).substr(1) + "+" +
              std::to_string(seg.bytes.size());
     w += "\n  board: " + boardOptions + "\n";
     for (const auto& f : cable) w += "  cable: " + f.words() + "\n";
-    if (power.happens)
-        w += "  power off at " + ms(power.atNs) + " for " + ms(power.lastsNs) + "\n";
+    if (power.happens) w += "  power off at " + ms(power.atNs) + " for " + ms(power.lastsNs) + "\n";
     if (portLoss.happens)
         w += "  port lost at " + ms(portLoss.atNs) + " for " + ms(portLoss.lastsNs) + "\n";
     if (stopKey) w += "  stop key at the first response wait from " + ms(stopKeyAtNs) + "\n";

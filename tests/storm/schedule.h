@@ -7,18 +7,16 @@
 #include <vector>
 
 #include "platform/virtual/cable_faults.h"
+#include "support/program_files.h"
 
 namespace quill::storm {
 
-struct Segment {
-    uint16_t address = 0;
-    std::vector<uint8_t> bytes;
-};
+using testing::Segment;
 
 // Something that happens at a moment of the write and is undone after a while.
 struct Outage {
     bool happens = false;
-    int64_t atNs = 0;      // from the click on Write
+    int64_t atNs = 0;  // from the click on Write
     int64_t lastsNs = 0;
 };
 

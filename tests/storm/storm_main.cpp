@@ -26,15 +26,10 @@ bool parse(int argc, char** argv, Range& range) {
     for (int i = 1; i < argc; i += 2) {
         const std::string arg = argv[i];
         const uint64_t value = std::strtoull(argv[i + 1], nullptr, 10);
-        if (arg == "--first") {
-            range.first = value;
-        } else if (arg == "--count") {
-            range.count = value;
-        } else if (arg == "--seed") {
-            range = {value, 1, true};
-        } else {
-            return false;
-        }
+        if (arg == "--seed") range = {value, 1, true};
+        if (arg == "--first") range.first = value;
+        if (arg == "--count") range.count = value;
+        if (arg != "--seed" && arg != "--first" && arg != "--count") return false;
     }
     return true;
 }
@@ -55,7 +50,8 @@ int main(int argc, char** argv) {
             std::cout << schedule.words();
             for (const auto& what : verdict.struck) std::cout << "  struck: " << what << "\n";
             std::cout << "--- console ---\n" << verdict.console << "\n";
-            std::cout << (verdict.success ? "success" : "failure, code " + std::to_string(verdict.code))
+            std::cout << (verdict.success ? "success"
+                                          : "failure, code " + std::to_string(verdict.code))
                       << " after " << verdict.writeNs / 1'000'000 << " ms of virtual time\n";
             for (const auto& what : verdict.violations) std::cout << "broken: " << what << "\n";
         } else if (!verdict.violations.empty()) {

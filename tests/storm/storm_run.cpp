@@ -21,21 +21,6 @@ const std::string kFailureEnd = " (Failure)\r\n";
 constexpr int16_t kEscKey = 27;
 constexpr int64_t kUserPauseNs = 2 * kNsPerSecond;
 
-// The lines between the first and the last of a program file text.
-std::string innerLines(const std::string& text, bool dropFirst) {
-    size_t from = dropFirst ? text.find('\n') + 1 : 0;
-    size_t to = text.rfind('\n', text.size() - 2) + 1;
-    return text.substr(from, to - from);
-}
-
-std::string programFile(const std::vector<Segment>& segments, bool intelHex, size_t perRecord) {
-    std::string text = intelHex ? "" : "S00600004844521B\r\n";
-    for (const auto& s : segments)
-        text += intelHex ? innerLines(testing::intelHex(s.address, s.bytes, perRecord), false)
-                         : innerLines(testing::sRecords(s.address, s.bytes, perRecord), true);
-    return text + (intelHex ? ":00000001FF\r\n" : "S9030000FC\r\n");
-}
-
 // What a failure code's words must begin with, whatever byte its report names.
 std::string stableWords(int32_t code, const ErrorContext& context) {
     std::string words = errorMessage(code, context);
@@ -53,11 +38,11 @@ class StormRun {
             return;
         }
         options_ = parsed.options;
-        bootFile_ = folder_.write("boot" + std::string(s.bootIntelHex ? ".hex" : ".mot"),
-                                  programFile({{0xF780, s.boot}}, s.bootIntelHex,
-                                              s.bootRecordLength));
+        bootFile_ = folder_.write(
+            "boot" + std::string(s.bootIntelHex ? ".hex" : ".mot"),
+            testing::dataRecords(s.bootIntelHex, {{0xF780, s.boot}}, s.bootRecordLength));
         userFile_ = folder_.write("user" + std::string(s.userIntelHex ? ".hex" : ".mot"),
-                                  programFile(s.user, s.userIntelHex, s.userRecordLength));
+                                  testing::dataRecords(s.userIntelHex, s.user, s.userRecordLength));
         desk_.port.keepTraffic(false);
         board_ = std::make_unique<sim::Board>(desk_.clock, desk_.port, options_);
     }
@@ -118,8 +103,8 @@ class StormRun {
             at(s_.portLoss.atNs, [this] { desk_.port.failDevice("device disconnected"); });
             at(s_.portLoss.atNs + s_.portLoss.lastsNs, [this] { desk_.port.restoreDevice(); });
             // The port finds the adapter back at its next reopen.
-            end = std::max(end, t0 + s_.portLoss.atNs + s_.portLoss.lastsNs +
-                                    kReopenIntervalMs * kNsPerMs);
+            end = std::max(
+                end, t0 + s_.portLoss.atNs + s_.portLoss.lastsNs + kReopenIntervalMs * kNsPerMs);
         }
         if (s_.stopKey) at(s_.stopKeyAtNs, [this] { pressEscInAWait(); });
         return end;
@@ -205,8 +190,8 @@ class StormRun {
                 continue;
             }
             auto stuck = options_.stuckCells.find(uint16_t(a));
-            const bool erased =
-                flash[a] == 0xFF || (stuck != options_.stuckCells.end() && flash[a] == stuck->second);
+            const bool erased = flash[a] == 0xFF ||
+                                (stuck != options_.stuckCells.end() && flash[a] == stuck->second);
             outside = outside || !erased;
         }
         if (outside) fail("the flash was written outside the user program's blocks");
@@ -255,7 +240,7 @@ class StormRun {
 bool forgesAcceptance(const CableFaults::Strike& s) {
     if (s.fault.direction != CableFault::Direction::ToHost) return false;
     const auto& bytes = s.arrival.bytes;
-    const auto real = s.sent != sim::kAnswerAccepted          ? 0
+    const auto real = s.sent != sim::kAnswerAccepted             ? 0
                       : s.fault.kind == CableFault::Kind::Double ? 2
                                                                  : 1;
     return std::count(bytes.begin(), bytes.end(), sim::kAnswerAccepted) > real;

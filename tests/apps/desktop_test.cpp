@@ -40,28 +40,25 @@ const Qt::KeyboardModifiers none = Qt::NoModifier, shift = Qt::ShiftModifier,
 TEST(Keys, EachKeyIsItsUsKeysCodeAndReachesTheBoardTranslated) {
     using enum Qt::Key;
     const Keys codes = {
-        {Key_Z, shift, 90},        {Key_ParenRight, shift, 48}, {Key_At, shift, 50},
-        {Key_Asterisk, keypad, 106}, {Key_Plus, keypad, 107},  {Key_Enter, keypad, 13},
-        {Key_Period, keypad, 110}, {Key_Equal, none, 187},      {Key_Underscore, shift, 189},
-        {Key_Question, shift, 191}, {Key_QuoteLeft, none, 192}, {Key_Bar, shift, 220},
-        {Key_BracketRight, none, 221}, {Key_QuoteDbl, shift, 222}, {Key_Tab, none, 9},
+        {Key_Z, shift, 90},          {Key_ParenRight, shift, 48},  {Key_At, shift, 50},
+        {Key_Asterisk, keypad, 106}, {Key_Plus, keypad, 107},      {Key_Enter, keypad, 13},
+        {Key_Period, keypad, 110},   {Key_Equal, none, 187},       {Key_Underscore, shift, 189},
+        {Key_Question, shift, 191},  {Key_QuoteDbl, shift, 222},   {Key_Tab, none, 9},
         {Key_VolumeUp, none, 0}};
     for (const auto& [key, modifiers, code] : codes)
         EXPECT_EQ(virtualKeyCode(key, modifiers, 0), code) << std::hex << key;
     // The ISO key beside the left Shift is known by its X11 key code alone: "\", "_" shifted.
     EXPECT_EQ(translateKeyCode(virtualKeyCode(Key_Less, none, 94), false), '\\');
     EXPECT_EQ(translateKeyCode(virtualKeyCode(Key_Greater, shift, 94), true), '_');
-    // Characters as their US key's code; F2 to F4, F9, F10 and the cursor block as theirs. The
-    // letters, digits, Return and Space are the keys on the board below.
+    // Characters as their US key's code, the cursor block as theirs; the letters, digits, F keys,
+    // Return and Space are the keys on the board below.
     const Keys sent = {
-        {Key_Slash, keypad, 47}, {Key_Comma, none, 60},  {Key_Less, shift, 44},
-        {Key_Semicolon, none, 58}, {Key_Colon, shift, 42}, {Key_F2, none, 'q'},
-        {Key_F3, none, 'r'},     {Key_F4, none, 's'},    {Key_F9, none, 'x'},
-        {Key_F10, none, 'y'},    {Key_Left, none, 37},   {Key_Up, none, 38},
-        {Key_Right, none, 39},   {Key_Down, none, 40},   {Key_Home, none, 36},
-        {Key_End, none, 35},     {Key_PageUp, none, 33}, {Key_PageDown, none, 34},
-        {Key_Insert, none, 45},  {Key_Delete, none, 46}, {Key_QuoteLeft, none, '@'},
-        {Key_Bar, shift, '|'},   {Key_BracketRight, none, ']'}};
+        {Key_Slash, keypad, 47},   {Key_Comma, none, 60},     {Key_Less, shift, 44},
+        {Key_Semicolon, none, 58}, {Key_Colon, shift, 42},    {Key_Left, none, 37},
+        {Key_Up, none, 38},        {Key_Right, none, 39},     {Key_Down, none, 40},
+        {Key_Home, none, 36},      {Key_End, none, 35},       {Key_PageUp, none, 33},
+        {Key_PageDown, none, 34},  {Key_Insert, none, 45},    {Key_Delete, none, 46},
+        {Key_QuoteLeft, none, '@'}, {Key_Bar, shift, '|'},    {Key_BracketRight, none, ']'}};
     for (const auto& [key, modifiers, byte] : sent)
         EXPECT_EQ(translateKeyCode(virtualKeyCode(key, modifiers, 0), shiftState(modifiers) != 0),
                   byte)
@@ -137,6 +134,32 @@ class ModalAnswers {
     std::vector<Answer> answers_;
 };
 
+// Expects a message box of this program saying `text`, and closes it.
+ModalAnswers::Answer messageBox(const std::string& text) {
+    return [text](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), QString("Quillmont"));
+        EXPECT_EQ(box->text().toStdString(), text);
+        box->accept();
+    };
+}
+
+// Chooses `path` in the file dialog, which opens with an empty name whatever name is set. The
+// dialog's name field keeps its own text while it has the focus, which it may or may not have
+// got yet: it loses it first.
+ModalAnswers::Answer choose(const std::string& path) {
+    return [path](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        const QString offered = dialog->selectedFiles().value(0);
+        EXPECT_TRUE(offered.isEmpty() || QFileInfo(offered).isDir()) << offered.toStdString();
+        if (QWidget* focus = dialog->focusWidget()) focus->clearFocus();
+        dialog->selectFile(QString::fromStdString(path));
+        static_cast<QDialog*>(dialog)->accept();
+    };
+}
+
 // A start-up error is shown to a user who has no terminal before the program ends with 2.
 TEST(DesktopStartup, AnErrorBeforeTheWindowIsShownInAMessageBox) {
     ::setenv("QUILLMONT_PORT", "sim", 1);
@@ -145,27 +168,9 @@ TEST(DesktopStartup, AnErrorBeforeTheWindowIsShownInAMessageBox) {
     QObject::connect(&noBox, &QTimer::timeout, [] { QApplication::exit(-1); });
     noBox.start(5000);
     ModalAnswers dialogs;
-    dialogs.expect([](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->windowTitle(), QString("Quillmont"));
-        EXPECT_TRUE(box->text().contains("no-such-option")) << box->text().toStdString();
-        box->accept();
-    });
+    dialogs.expect(messageBox("unknown board option \"no-such-option\""));
     EXPECT_EQ(Application::run(""), 2);
     ::unsetenv("QUILLMONT_SIM");
-}
-
-// Chooses `path` in the file dialog. The dialog's name field keeps its own text while it has
-// the focus, which it may or may not have got yet: it loses it first.
-ModalAnswers::Answer choose(const std::string& path) {
-    return [path](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (!dialog) return;
-        if (QWidget* focus = dialog->focusWidget()) focus->clearFocus();
-        dialog->selectFile(QString::fromStdString(path));
-        static_cast<QDialog*>(dialog)->accept();
-    };
 }
 
 void cancel(QWidget* modal) {
@@ -303,26 +308,18 @@ TEST_F(DesktopOnBoard, HelpOpensOnF1ClosesOnAnyCharacterAndKeepsItsKeys) {
     EXPECT_TRUE(window->helpWindow().isOpen());
 }
 
-// The dialog opens with an empty name, whatever name is set; a button choice gives the focus
-// back to the console, a menu choice leaves it where it was.
+// A button choice gives the focus back to the console, a menu choice leaves it where it was.
 TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoesNot) {
     nameFiles();
     for (const char* button : {"cbUser", "cbBoot"}) {
         const std::string chosen = folder.write(std::string(button) + ".mot", "");
-        dialogs.expect([&](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            ASSERT_NE(dialog, nullptr);
-            const QString offered = dialog->selectedFiles().value(0);
-            EXPECT_TRUE(offered.isEmpty() || QFileInfo(offered).isDir()) << offered.toStdString();
-            choose(chosen)(modal);
-        });
+        dialogs.expect(choose(chosen));
         window->field("HexFileN")->setFocus();
         QTest::mouseClick(window->button(button), Qt::LeftButton);
         EXPECT_EQ(button == std::string("cbUser") ? form().userFileName : form().bootFileName,
                   chosen);
         EXPECT_EQ(window->focusWidget(), window->Status()) << button;
     }
-    EXPECT_EQ(window->field("BootFileN")->text().toStdString(), form().bootFileName);
 
     window->field("BootFileN")->setFocus();
     dialogs.expect(choose(bootFile));
@@ -403,14 +400,9 @@ class DesktopOnSlowBoard : public DesktopOnBoard {
 // is shown, and the window is back in terminal mode.
 TEST_F(DesktopOnSlowBoard, AClickOnWriteWritesWDuringItDoesNothingAndEscStopsIt) {
     nameFiles();
-    QString boxText, boxTitle;
     dialogs.expect([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        boxText = box->text();
-        boxTitle = box->windowTitle();
         grab(window.get(), "desktop_failed_write.png");
-        box->accept();
+        messageBox("Stop by Key !")(modal);
     });
     QTimer erasing;
     QObject::connect(&erasing, &QTimer::timeout, [&] {
@@ -422,8 +414,6 @@ TEST_F(DesktopOnSlowBoard, AClickOnWriteWritesWDuringItDoesNothingAndEscStopsIt)
     });
     erasing.start(5);
     QTest::mouseClick(window->button("cbWrite"), Qt::LeftButton);
-    EXPECT_EQ(boxText, QString("Stop by Key !"));
-    EXPECT_EQ(boxTitle, QString("Quillmont"));
     const std::string log = console();
     EXPECT_EQ(log.find("Boot Program [ "), 0u) << log;
     EXPECT_EQ(log.find("Boot Program [ ", 1), std::string::npos) << log;

@@ -254,8 +254,6 @@ TEST_F(DesktopOnBoard, ButtonsAndLabelsShowTheDesignColoursFlat) {
     EXPECT_EQ(faceColour(window->label("lbComSpeed")), buttonFace);
     EXPECT_EQ(faceColour(window->label("lbComRTS")),
               QApplication::palette().color(QPalette::Window));
-    window->form().controls().H8stat.setBackColor(Color::hex(0xC0C0C0));
-    EXPECT_EQ(faceColour(window->label("H8stat")), QColor(0xC0, 0xC0, 0xC0));
 }
 
 // Typing a file name stops the terminal; only the fields take characters.

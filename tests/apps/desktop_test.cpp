@@ -286,26 +286,6 @@ TEST_F(DesktopOnBoard, KeysReachTheBoardAndOnlyItsEchoReachesTheConsoleOrTheyNam
     EXPECT_EQ(field->text(), QString("a.mo"));
 }
 
-TEST_F(DesktopOnBoard, HelpOpensOnF1ClosesOnAnyCharacterAndKeepsItsKeys) {
-    press(Qt::Key_F1, Qt::ShiftModifier);
-    EXPECT_FALSE(window->helpWindow().isOpen());
-    press(Qt::Key_F1);
-    ASSERT_TRUE(window->helpWindow().isOpen());
-    HelpPane* pane = window->helpWindow().pane();
-    EXPECT_EQ(pane->windowTitle(), QString("Quillmont Help"));
-    EXPECT_EQ(pane->textArea()->toPlainText().split('\n').size(), 21);
-    grab(pane, "help_window.png");
-    // F5 in the help window is the help window's: no setting changes, the help stays.
-    QTest::keyClick(pane->textArea(), Qt::Key_F5);
-    EXPECT_EQ(caption("lbComSpeed"), "Speed 38400");
-    EXPECT_TRUE(window->helpWindow().isOpen());
-    QTest::keyClick(pane->textArea(), Qt::Key_Space);
-    QTest::qWait(5);
-    EXPECT_FALSE(window->helpWindow().isOpen());
-    press(Qt::Key_F1);
-    EXPECT_TRUE(window->helpWindow().isOpen());
-}
-
 // A button choice gives the focus back to the console, a menu choice leaves it where it was.
 TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoesNot) {
     nameFiles();
@@ -333,8 +313,9 @@ TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoes
 
 // F5 to F8 and the labels step the settings; F11, Ctrl+F11, Shift+F12, the NMI and RES
 // buttons and menu items pulse their lines; the RTS and DTR labels toggle theirs; the power
-// and CTS labels refresh both indicators.
-TEST_F(DesktopOnBoard, KeysLabelsButtonsAndMenusReachTheirOperations) {
+// and CTS labels refresh both indicators. Help opens on F1, closes on any character and keeps
+// its own keys.
+TEST_F(DesktopOnBoard, KeysLabelsButtonsMenusAndHelpReachTheirOperations) {
     for (int key : {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8}) press(key);
     EXPECT_EQ(caption("lbComSpeed"), "Speed 300");
     EXPECT_EQ(port().settings(), "300,E,7,2");
@@ -372,6 +353,23 @@ TEST_F(DesktopOnBoard, KeysLabelsButtonsAndMenusReachTheirOperations) {
         EXPECT_EQ(caption("H8stat"), "H8 Power ON") << label;
         EXPECT_EQ(caption("lbComCTS"), "CTS ON") << label;
     }
+    press(Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_FALSE(window->helpWindow().isOpen());
+    press(Qt::Key_F1);
+    ASSERT_TRUE(window->helpWindow().isOpen());
+    HelpPane* pane = window->helpWindow().pane();
+    EXPECT_EQ(pane->windowTitle(), QString("Quillmont Help"));
+    EXPECT_EQ(pane->textArea()->toPlainText().split('\n').size(), 21);
+    grab(pane, "help_window.png");
+    // F5 in the help window is the help window's: no setting changes, the help stays.
+    QTest::keyClick(pane->textArea(), Qt::Key_F5);
+    EXPECT_EQ(caption("lbComSpeed"), "Speed 600");
+    EXPECT_TRUE(window->helpWindow().isOpen());
+    QTest::keyClick(pane->textArea(), Qt::Key_Space);
+    QTest::qWait(5);
+    EXPECT_FALSE(window->helpWindow().isOpen());
+    press(Qt::Key_F1);
+    EXPECT_TRUE(window->helpWindow().isOpen());
 }
 
 // File names are UTF-8 wherever the console shows them.

@@ -49,9 +49,11 @@ struct Server : Child {
     std::string address;
 };
 
+// The command-line writer with an example's boot and user programs.
 struct Cli : Child {
-    Cli(const std::string& port, const std::string& boot, const std::string& user)
-        : Child({QUILLMONT_CLI, "--port", port, boot, user}, kModelKernel) {}
+    Cli(const std::string& port, const std::string& user)
+        : Child({QUILLMONT_CLI, "--port", port, kExamples + "boot.mot", kExamples + user},
+                kModelKernel) {}
 };
 
 // A port nobody listens on: the system hands out a free one, which is given back at once.
@@ -74,11 +76,11 @@ TEST(Network, TheFullExampleThroughTheBoardServerMatchesTheInProcessWrite) {
     // Each write in real time has the machine to itself: the in-process one first, as the
     // reference transcript. (H'FF, Telnet's IAC, is in both directions: in the echoed boot
     // program and in the image's block records.)
-    Cli local("sim", kExamples + "boot.mot", kExamples + "full.mot");
+    Cli local("sim", "full.mot");
     ASSERT_EQ(local.finish(90'000), 0) << local.err;
     Server board({"--once", "--dump-flash", dump});
     ASSERT_FALSE(board.address.empty()) << board.err;
-    Cli remote(board.address, kExamples + "boot.mot", kExamples + "full.mot");
+    Cli remote(board.address, "full.mot");
     ASSERT_EQ(remote.finish(90'000), 0) << remote.out << remote.err;
     EXPECT_EQ(withoutMatchTries(remote.out), withoutMatchTries(local.out));
     EXPECT_EQ(remote.err, "");
@@ -166,19 +168,17 @@ TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
         const std::vector<uint8_t> back = {0xFF, 0x00, 0xFF, 0xFF, 0x0D, 0xF0};
         ASSERT_EQ(::write(farFd, back.data(), back.size()), ssize_t(back.size()));
         got.clear();
-        port.setEventHandler([&](CommEvent kind) {
-            if (kind == CommEvent::DataReceived) {
-                const auto bytes = port.readAll();
-                got.insert(got.end(), bytes.begin(), bytes.end());
-            }
-        });
-        ASSERT_TRUE(runUntil([&] { return got.size() >= back.size(); }));
+        ASSERT_TRUE(runUntil([&] {
+            const auto bytes = port.readAll();
+            got.insert(got.end(), bytes.begin(), bytes.end());
+            return got.size() >= back.size();
+        }));
         EXPECT_EQ(got, back);
     }
     ::close(farFd);
 
     const auto start = std::chrono::steady_clock::now();
-    Cli write(name, kExamples + "boot.mot", kExamples + "small.mot");
+    Cli write(name, "small.mot");
     EXPECT_EQ(write.finish(20'000), 21) << write.out << write.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_NE(write.out.find("H8 Power is OFF"), std::string::npos) << write.out;
@@ -189,9 +189,9 @@ TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
 TEST(Network, ABusyBoardRefusesASecondClientAndALostOneEndsTheWriteWith83) {
     Server board({"--verbose"});
     ASSERT_FALSE(board.address.empty());
-    Cli write(board.address, kExamples + "boot.mot", kExamples + "full.mot");
+    Cli write(board.address, "full.mot");
     ASSERT_TRUE(board.waitForOutput("block", 30'000)) << board.out;
-    Cli second(board.address, kExamples + "boot.mot", kExamples + "small.mot");
+    Cli second(board.address, "small.mot");
     EXPECT_EQ(second.finish(20'000), 21);
     EXPECT_NE(second.err.find("the board is busy"), std::string::npos) << second.err;
     board.signal(SIGKILL);
@@ -199,13 +199,13 @@ TEST(Network, ABusyBoardRefusesASecondClientAndALostOneEndsTheWriteWith83) {
     EXPECT_NE(write.out.find("COM receive error !"), std::string::npos) << write.out;
     EXPECT_NE(write.out.find("was lost"), std::string::npos) << write.out;
 
-    Cli refused("rfc2217://127.0.0.1:" + std::to_string(freePort()),
-                        kExamples + "boot.mot", kExamples + "small.mot");
+    const std::string nobody = "127.0.0.1:" + std::to_string(freePort());
+    Cli refused("rfc2217://" + nobody, "small.mot");
     EXPECT_EQ(refused.finish(20'000), 21);
-    EXPECT_NE(refused.err.find("cannot open the serial port rfc2217://127.0.0.1:"),
+    EXPECT_NE(refused.err.find("serial port rfc2217://" + nobody + ": cannot connect to " + nobody +
+                               ": Connection refused"),
               std::string::npos)
         << refused.err;
-    EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
 }
 
 TEST(Network, ALostConnectionIsMadeAgainWithTheLineAsItWas) {

@@ -64,11 +64,11 @@ TEST(Kernel, WritesEachExampleAtEachSpeedAndClock) {
         b.userFile = example(c.program);
         b.start();
         b.write();
-        const int length = int(testing::bootImageFromFile(b.bootFile).size());
+        const int length = int(testing::fileImage(b.bootFile, 0xF780).size());
         EXPECT_EQ(b.desk->status.text(),
                   testing::successTranscript(b.bootFile, b.userFile, length, c.matchTry,
                                              std::to_string(c.speed), banner(c.mhz)));
-        EXPECT_EQ(b.flash(), testing::flashFromFile(b.userFile));
+        EXPECT_EQ(b.flash(), testing::fileImage(b.userFile, 0, 0x8000));
         EXPECT_EQ(breaches(*b.board), "");
     }
 }
@@ -115,7 +115,7 @@ TEST(Kernel, AnswersEveryRecordWithItsLetter) {
         {"cell stuck at 0", {{sound.whole(), 'Z'}}, ",stuck=0100:00"},
     };
     const int mhz = 16;  // the slower clock: the longest programming time
-    const auto image = testing::bootImageFromFile(kernelFile(mhz));
+    const auto image = testing::fileImage(kernelFile(mhz), 0xF780);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         KernelLine line(boardOptions(mhz, 19200) + c.options, 19200);

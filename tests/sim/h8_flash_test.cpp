@@ -58,20 +58,6 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"a sound try programs the latched zeros", [](Rig& r) { r.program(0x0080, 0x5A); }, "", 0x0080,
-     0x5A},
-    {"the long pulse from try 7 on",
-     [](Rig& r) {
-         for (int k = 0; k < 6; ++k) r.program(0x0000, 0x00);
-         r.program(0x0000, 0x00, F::kLongPulseUs);
-     },
-     "", 0x0000, 0x00, 7},
-    {"additional programming with the short pulse",
-     [](Rig& r) {
-         r.program(0x0000, 0x0F);
-         r.program(0x0000, 0x0F, F::kAdditionalPulseUs);
-     },
-     "", 0x0000, 0x0F},
     {"a cell takes its number of pulses",
      [](Rig& r) {
          r.program(0x0200, 0x00);

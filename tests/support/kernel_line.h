@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -20,42 +19,29 @@
 
 namespace quill::testing {
 
-// Every data byte of a program file of S-records or Intel HEX records, by address.
-inline std::map<uint16_t, uint8_t> fileBytes(const std::string& path) {
+// The data bytes of a program file of S-records or Intel HEX records from `origin` on, H'FF
+// where it has none: `size` bytes, or up to its last byte when that is further.
+inline std::vector<uint8_t> fileImage(const std::string& path, uint16_t origin, size_t size = 0) {
     struct Sink : RecordSink {
-        std::map<uint16_t, uint8_t> bytes;
+        uint16_t origin;
+        std::vector<uint8_t> image;
         void dataByte(int32_t, int32_t address, uint8_t value) override {
-            bytes[uint16_t(address)] = value;
+            if (address < origin) throw std::runtime_error("a byte below the image");
+            image.resize(std::max(image.size(), size_t(address - origin + 1)), 0xFF);
+            image[size_t(address - origin)] = value;
         }
     } sink;
+    sink.origin = origin;
+    sink.image.assign(size, 0xFF);
     std::ifstream in(path);
     if (!in) throw std::runtime_error("cannot read " + path);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         int32_t error = 0;
         if (line.starts_with(':')) readIntelHexLine(line, sink, error);
         if (line.starts_with('S')) readSRecordLine(line, sink, error);
         if (error != 0) throw std::runtime_error(path + ": bad record " + line);
     }
-    return sink.bytes;
-}
-
-// The boot program as the boot ROM stores it from H'F780.
-inline std::vector<uint8_t> bootImageFromFile(const std::string& path) {
-    std::vector<uint8_t> image;
-    for (auto [address, value] : fileBytes(path)) {
-        if (address < 0xF780) throw std::runtime_error(path + ": a byte below H'F780");
-        image.resize(std::max(image.size(), size_t(address - 0xF780 + 1)), 0xFF);
-        image[address - 0xF780] = value;
-    }
-    return image;
-}
-
-// The flash as a user program leaves it.
-inline std::vector<uint8_t> flashFromFile(const std::string& path) {
-    std::vector<uint8_t> flash(0x8000, 0xFF);
-    for (auto [address, value] : fileBytes(path)) flash.at(address) = value;
-    return flash;
+    return sink.image;
 }
 
 // A block record as the write sends it, with data byte i = fill + i * step; its form can then

@@ -89,6 +89,11 @@ TEST(DesktopWindow, AfterTheFirstTickShowsTheSettingsAndThePortProblem) {
     EXPECT_EQ(window.form().bootFileName, "");  // the design texts are no file names
     const QImage picture = window.grab().toImage();
     EXPECT_TRUE(picture.save(QStringLiteral(QUILLMONT_TEST_OUTPUT_DIR "/desktop_window.png")));
+    // The real end of the program, in a child process of the test: Esc while idle, or Exit.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto ended = ::testing::ExitedWithCode(0);
+    EXPECT_EXIT(QTest::keyClick(window.Status(), Qt::Key_Escape), ended, "");
+    EXPECT_EXIT(window.menuItem("mnuExit")->trigger(), ended, "");
 }
 
 QString describe(QWidget* modal) {
@@ -188,7 +193,7 @@ class DesktopOnBoard : public ::testing::Test {
         ::setenv("QUILLMONT_PORT", "sim", 1);
         // The stand-in kernel: it takes the made-up boot program and the fault options.
         ::setenv("QUILLMONT_SIM", ("kernel=model," + std::string(boardOptions)).c_str(), 1);
-        window = std::make_unique<MainWindow>("", realEnd ? nullptr : &end);
+        window = std::make_unique<MainWindow>("", &end);
         window->show();
         window->activateWindow();
         ASSERT_TRUE(runUntil([&] { return window->form().startupDone; }));
@@ -220,7 +225,6 @@ class DesktopOnBoard : public ::testing::Test {
     }
 
     const char* boardOptions = "erase-time=20";
-    bool realEnd = false;
     ModalAnswers dialogs;
     testing::ScratchFolder folder;
     std::string bootFile, userFile;
@@ -417,20 +421,6 @@ TEST_F(DesktopOnSlowBoard, AClickOnWriteWritesWDuringItDoesNothingAndEscStopsIt)
     EXPECT_EQ(window->button("cbWrite")->text(), QString("Write"));
     EXPECT_EQ(caption("lbComSpeed"), "Speed 19200");
     EXPECT_EQ(window->focusWidget(), window->Status());
-}
-
-// The real end of the program, in a child process of the test.
-class DesktopEnding : public DesktopOnBoard {
-  protected:
-    DesktopEnding() {
-        GTEST_FLAG_SET(death_test_style, "threadsafe");
-        realEnd = true;
-    }
-};
-
-TEST_F(DesktopEnding, EscWhileIdleAndExitInTheFileMenuEndTheProgram) {
-    EXPECT_EXIT(press(Qt::Key_Escape), ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(window->menuItem("mnuExit")->trigger(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

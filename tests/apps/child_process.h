@@ -58,8 +58,6 @@ class Child {
         for (int fd : {terminal_, slave_})
             if (fd >= 0) ::close(fd);
     }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
 
     // Reads what comes until `done` holds; false when it does not within `ms`, or the child
     // ended without it.

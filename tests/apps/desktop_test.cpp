@@ -291,6 +291,7 @@ TEST_F(DesktopOnBoard, KeysReachTheBoardAndOnlyItsEchoReachesTheConsoleOrTheyNam
 }
 
 // A button choice gives the focus back to the console, a menu choice leaves it where it was.
+// File names are UTF-8 wherever the console shows them, and so are records.
 TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoesNot) {
     nameFiles();
     for (const char* button : {"cbUser", "cbBoot"}) {
@@ -302,13 +303,21 @@ TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoes
                   chosen);
         EXPECT_EQ(window->focusWidget(), window->Status()) << button;
     }
+    EXPECT_EQ(window->field("BootFileN")->text().toStdString(), form().bootFileName);
 
     window->field("BootFileN")->setFocus();
-    dialogs.expect(choose(bootFile));
+    const std::string accented = folder.write("caf\xC3\xA9.mot", "S\xC3\xA9" "123456789\r\n");
+    dialogs.expect(choose(accented));
     window->menuItem("mnuBt")->trigger();
-    EXPECT_EQ(form().bootFileName, bootFile);
-    EXPECT_EQ(window->field("BootFileN")->text().toStdString(), bootFile);
+    EXPECT_EQ(form().bootFileName, accented);
+    EXPECT_EQ(window->field("BootFileN")->text().toStdString(), accented);
     EXPECT_EQ(window->focusWidget(), window->field("BootFileN"));
+    dialogs.expect(cancel);  // the failure's message box
+    window->menuItem("mnuWrite")->trigger();
+    const QString shown = window->Status()->toPlainText();
+    EXPECT_TRUE(shown.contains(QString::fromUtf8("caf\u00E9.mot ] ... exist\n"))) << console();
+    EXPECT_TRUE(shown.contains(QString::fromUtf8("\nRecord: S\u00E9123456789\n ? [ 5 ]")))
+        << console();
     dialogs.expect(cancel);  // a cancel empties the name
     window->menuItem("mnuProg")->trigger();
     EXPECT_EQ(form().userFileName, "");
@@ -374,20 +383,6 @@ TEST_F(DesktopOnBoard, KeysLabelsButtonsMenusAndHelpReachTheirOperations) {
     EXPECT_FALSE(window->helpWindow().isOpen());
     press(Qt::Key_F1);
     EXPECT_TRUE(window->helpWindow().isOpen());
-}
-
-// File names are UTF-8 wherever the console shows them.
-TEST_F(DesktopOnBoard, AccentedNamesAndRecordsShowAsTheyAre) {
-    bootFile = folder.write("caf\xC3\xA9.mot",
-                            "S\xC3\xA9"
-                            "123456789\r\n");
-    nameFiles();
-    dialogs.expect(cancel);
-    window->menuItem("mnuWrite")->trigger();
-    const QString shown = window->Status()->toPlainText();
-    EXPECT_TRUE(shown.contains(QString::fromUtf8("caf\u00E9.mot ] ... exist\n"))) << console();
-    EXPECT_TRUE(shown.contains(QString::fromUtf8("\nRecord: S\u00E9123456789\n ? [ 5 ]")))
-        << console();
 }
 
 // A board whose erase takes 25 s, longer than any test waits.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 #include "support/board_desk.h"
 
@@ -8,6 +10,8 @@ namespace quill {
 namespace {
 
 using testing::BoardDesk;
+using testing::VirtualDesk;
+using What = VirtualSerialPort::LineEvent::What;
 
 // A full flash at each speed the chip may match, with the block answer's 300 ms counted from
 // the record's last character (at 2400 bit/s the record alone is 571 ms on the wire). Behind a
@@ -43,36 +47,26 @@ TEST(Write, AFullFlashAtEachSpeedAndAdapterLogsEveryStepTwiceInARow) {
             EXPECT_EQ(b.flash(), b.expectedFlash());
         }
         EXPECT_EQ(b.board->bootImage(), b.bootBytes);
-        EXPECT_EQ(b.board->state(), sim::Board::State::User);
         EXPECT_TRUE(b.desk->messageBox.shown.empty());
-        // The button is back, the terminal runs at the speed found.
-        EXPECT_EQ(b.desk->cbWrite.caption(), "Write");
-        EXPECT_EQ(b.desk->cbWrite.backColor(), Color::of(Color::System::ButtonFace));
-        EXPECT_TRUE(b.form().terminalMode);
-        EXPECT_FALSE(b.form().writeBusy);
+        // The terminal runs at the speed found.
         EXPECT_EQ(b.desk->port.settings(), speed + ",N,8,1");
         EXPECT_EQ(b.desk->lbComSpeed.caption(), "Speed " + speed);
         EXPECT_EQ(b.desk->status.textColor(), Color::hex(0x000080));
-        // On the way the button showed its progress in yellow, then red.
-        const auto& colors = b.desk->cbWrite.colors;
-        ASSERT_GE(colors.size(), 3u);
-        EXPECT_EQ(colors[0], Color::rgb(255, 255, 64));
-        EXPECT_EQ(colors[1], Color::rgb(255, 64, 64));
+        // Each write shows its progress on the button in yellow, then red, then its face again.
+        const Color yellow = Color::rgb(255, 255, 64), red = Color::rgb(255, 64, 64),
+                    face = Color::of(Color::System::ButtonFace);
+        EXPECT_EQ(b.desk->cbWrite.colors, (std::vector{yellow, red, face, yellow, red, face}));
         // One caption per boot byte (" 0" first), then one per block address, then "Write".
         const auto& captions = b.desk->cbWrite.captions;
         ASSERT_EQ(captions.size(), 2 * (300u + 256 + 1));
-        EXPECT_EQ(captions[0], " 0");
-        EXPECT_EQ(captions[299], " 299");
-        EXPECT_EQ(captions[300], "0");
-        EXPECT_EQ(captions[555], "7F80");
-        EXPECT_EQ(captions[556], "Write");
+        EXPECT_EQ((std::vector{captions[0], captions[299], captions[300], captions[555],
+                               captions[556], captions.back()}),
+                  (std::vector<std::string>{" 0", " 299", "0", "7F80", "Write", "Write"}));
         // After it the first Esc only stops (there is nothing to stop), the second quits.
         EXPECT_FALSE(b.form().abortFlag);
         int16_t esc = 27, shift = 0;
         b.form().Form_KeyDown(esc, shift);
         EXPECT_TRUE(b.form().abortFlag);
-        EXPECT_EQ(b.form().errorCode, 99);
-        EXPECT_FALSE(b.desk->programEnd.ended);
         esc = 27;  // the form consumes a key by clearing its code
         EXPECT_THROW(b.form().Form_KeyDown(esc, shift), ProgramEnded);
         EXPECT_FALSE(b.desk->port.isOpen());
@@ -83,38 +77,142 @@ TEST(Write, AFullFlashAtEachSpeedAndAdapterLogsEveryStepTwiceInARow) {
 // before the first H'00 and 5 ms after each, to within the timer's millisecond. (The other
 // waits are timed in the failure table.)
 TEST(Write, TheSpeedSearchKeepsItsPauses) {
-    using What = VirtualSerialPort::LineEvent::What;
     BoardDesk b("match-silent");
     b.start();
     b.write();
+    // The line's last change before the first speed, each speed set and each H'00 sent.
     const auto& log = b.desk->port.lineLog();
     auto first = std::find_if(log.begin(), log.end(), [](auto& e) {
         return e.what == What::Settings && e.settings == "19200,N,8,1";
     });
     ASSERT_NE(first, log.end());
-    std::vector<int64_t> settle{first->timeNs - std::prev(first)->timeNs}, toFirst, between;
-    int64_t lastZeroNs = -1;
-    size_t next = 0;
-    for (const auto& c : b.desk->port.traffic()) {
-        if (c.toHost || c.byte != 0) continue;
-        int64_t newSpeedNs = -1;
-        for (; next < log.size() && log[next].timeNs <= c.startNs; ++next)
-            if (log[next].what == What::Settings) newSpeedNs = log[next].timeNs;
-        if (newSpeedNs >= 0) {
-            toFirst.push_back(c.startNs - newSpeedNs);
-        } else {
-            between.push_back(c.startNs - lastZeroNs);
-        }
-        lastZeroNs = c.startNs;
+    std::vector<int64_t> moments{std::prev(first)->timeNs};
+    for (auto e = first; e != log.end(); ++e)
+        if (e->what == What::Settings) moments.push_back(e->timeNs);
+    for (const auto& c : b.desk->port.traffic())
+        if (!c.toHost && c.byte == 0) moments.push_back(c.startNs);
+    std::sort(moments.begin(), moments.end());
+    std::map<int64_t, int> pauses;  // whole milliseconds between moments, and how often
+    for (size_t i = 1; i < moments.size(); ++i) ++pauses[(moments[i] - moments[i - 1]) / kNsPerMs];
+    EXPECT_EQ(pauses, (std::map<int64_t, int>{{300, 1}, {10, 4}, {5, 83}}));
+}
+
+class Link : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        desk.start();
+        desk.form->setWriteMode();
+        logStart = desk.port.lineLog().size();
     }
-    for (auto [times, ms, count] :
-         {std::tuple{settle, 300, 1}, {toFirst, 10, 4}, {between, 5, 80}}) {
-        EXPECT_EQ(times.size(), size_t(count)) << ms;
-        for (int64_t t : times) {
-            EXPECT_GE(t, ms * kNsPerMs);
-            EXPECT_LT(t, (ms + 1) * kNsPerMs);
+    // The DTR, RTS and break changes since logStart, as "ms:DTR-" (off) or "ms:RTS+" (on)
+    // with the ms counted from t0.
+    std::string lineChanges(int64_t t0) const {
+        const std::map<What, std::string> names{
+            {What::Dtr, "DTR"}, {What::Rts, "RTS"}, {What::Break, "BRK"}};
+        std::string out;
+        for (size_t i = logStart; i < desk.port.lineLog().size(); ++i) {
+            const auto& e = desk.port.lineLog()[i];
+            if (!names.contains(e.what)) continue;
+            out += " " + std::to_string((e.timeNs - t0) / kNsPerMs) + ":" + names.at(e.what) +
+                   (e.on ? "+" : "-");
         }
+        return out;
     }
+    VirtualDesk desk;
+    size_t logStart = 0;
+};
+
+// Write mode is black; a byte read leaves the abort flag set: an Esc after it, with no wait
+// open, ends the program.
+TEST_F(Link, WriteModeIsBlackAndReadByteLeavesTheAbortFlagSet) {
+    EXPECT_FALSE(desk.form->terminalMode);
+    EXPECT_EQ(desk.status.textColor(), Color::hex(0x000000));
+    desk.port.sendBurstToHost({7}, {38400, 'N', 8, 1});
+    desk.clock.runFor(5 * kNsPerMs);
+    EXPECT_EQ(desk.form->readByte(100), 7);
+    EXPECT_TRUE(desk.form->abortFlag);
+}
+
+TEST_F(Link, ThePulsesDriveTheLinesInOrderAndForTheirTimes) {
+    struct Case {
+        const char* name;
+        std::function<void(Form1&)> pulse;
+        const char* changes;
+    };
+    const Case cases[] = {
+        {"power test", &Form1::testH8Power, " 0:RTS- 0:DTR- 300:DTR+ 300:RTS+"},
+        {"reset", &Form1::resetH8, " 0:DTR- 100:DTR+"},
+        {"NMI", &Form1::nmiToH8, " 0:RTS- 2:RTS+"},
+        {"break", &Form1::comBreakPulse, " 0:BRK+ 300:BRK-"},
+        {"boot mode", &Form1::resetToBootMode, " 0:DTR- 3:RTS- 103:DTR+"},
+        {"user mode", &Form1::resetToUserMode, " 0:DTR- 3:RTS+ 103:DTR+"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        logStart = desk.port.lineLog().size();
+        const int64_t t0 = desk.clock.nowNs();
+        c.pulse(*desk.form);
+        EXPECT_EQ(lineChanges(t0), c.changes);
+    }
+}
+
+TEST_F(Link, ADelayStartedInsideAnotherEndsOnItsOwnTime) {
+    // A reset clicked 50 ms into the write's 300 ms delay: the reset still lasts 100 ms and
+    // the outer delay still runs its full 300 ms.
+    const int64_t t0 = desk.clock.nowNs();
+    int64_t innerEnd = 0;
+    desk.clock.schedule(50 * kNsPerMs, [&] {
+        desk.form->resetH8();
+        innerEnd = desk.clock.nowNs();
+    });
+    desk.form->waitMs(300);
+    EXPECT_EQ((innerEnd - t0) / kNsPerMs, 150);
+    EXPECT_EQ((desk.clock.nowNs() - t0) / kNsPerMs, 300);
+
+    // And an inner delay that outlasts the outer one holds the outer until it returns.
+    const int64_t t1 = desk.clock.nowNs();
+    desk.clock.schedule(1 * kNsPerMs, [&] { desk.form->comBreakPulse(); });
+    desk.form->waitMs(2);
+    EXPECT_EQ((desk.clock.nowNs() - t1) / kNsPerMs, 301);
+}
+
+TEST(Reentrance, EscDuringAFixedDelayEndsTheProgram) {
+    BoardDesk b;
+    b.start();
+    // 200 ms into the write the power test's 300 ms delay runs: no response wait is open.
+    b.desk->clock.schedule(350 * kNsPerMs, [&] {
+        int16_t esc = 27, shift = 0;
+        b.form().Form_KeyDown(esc, shift);
+    });
+    EXPECT_THROW(b.write(), ProgramEnded);
+    EXPECT_FALSE(b.form().writeBusy);
+}
+
+// Between writes: the settings and line states the user chose are the ones the device gets
+// back, and the console says so. (A device lost during a write ends it as a line error; the
+// storm takes the adapter away at random moments.)
+TEST(SoundBehaviour, APortLostInTerminalModeComesBackWithTheUsersLineState) {
+    BoardDesk b("port-lost=1000,port-back=2500");
+    b.start();
+    b.form().cycleComSpeed();
+    b.form().lbComRTS_Click();
+    b.desk->status.insertAtCaret("typed text without a line end");
+    b.desk->clock.runFor(1500 * kNsPerMs);
+    EXPECT_EQ(b.desk->h8stat.caption(), "H8 Power OFF");
+    EXPECT_TRUE(b.form().terminalMode);
+    b.desk->clock.runFor(2 * kNsPerSecond);
+    EXPECT_TRUE(b.desk->port.lost());  // tried at 2 s and 3 s: still away
+    b.desk->clock.runFor(kNsPerSecond);
+    EXPECT_EQ(b.desk->status.text(),
+              "typed text without a line end\r\nCOM port virtual lost : device disconnected ; "
+              "trying to reopen it every second\r\nCOM port virtual is back : 300,N,8,1 RTS OFF "
+              "DTR ON\r\n");
+    EXPECT_EQ(b.desk->port.lineSettings(), (LineSettings{300, 'N', 8, 1}));
+    const auto& lines = b.desk->port.lineLog();
+    ASSERT_EQ(lines.back().what, VirtualSerialPort::LineEvent::What::Open);
+    EXPECT_EQ(lines.back().timeNs, 4000 * kNsPerMs);
+    EXPECT_EQ(b.desk->h8stat.caption(), "H8 Power ON");
+    EXPECT_EQ(b.desk->beeper.beeps, 1);
 }
 
 }  // namespace

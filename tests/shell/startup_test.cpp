@@ -61,7 +61,6 @@ TEST(StartUp, OpensThePortWithBothLinesOnAndTheFirstTickResetsTheScreenOnce) {
     desk.port.setCtsLine(true);
     desk.clock.runFor(kNsPerMs);
     EXPECT_EQ(desk.h8stat.caption(), "H8 Power ON");
-    EXPECT_EQ(desk.lbComCTS.caption(), "CTS ON");
     // Later ticks keep coming and do nothing.
     desk.status.insertAtCaret("kept");
     desk.clock.runFor(1000 * kNsPerMs);
@@ -88,7 +87,6 @@ TEST(StartUp, APortThatWillNotOpenIsNamedAfterTheScreenResetWithTheFixForAPermis
         desk.form->cycleComSpeed();
         EXPECT_EQ(desk.lbComSpeed.caption(), "Speed 300");
         EXPECT_THROW(desk.form->Form_Unload(), ProgramEnded);
-        EXPECT_TRUE(desk.programEnd.ended);
     }
 }
 

@@ -1,5 +1,5 @@
-// The command-line writer's parts in process: the port list, the console as a line stream, the
-// up-front count of blocks.
+// The command-line writer's parts in process: the port kind a name chooses, the port list, the
+// console as a line stream, the up-front count of blocks.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include "cli/cli_options.h"
 #include "cli/stream_console.h"
 #include "cli/user_blocks.h"
+#include "common/port_factory.h"
 #include "serial/settings_text.h"
 #include "support/program_files.h"
 
@@ -20,6 +21,14 @@ std::string contents(std::FILE* file) {
     std::string text;
     for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(char(c));
     return text;
+}
+
+// The ports made for each kind, and a refusal of unknown board options, are what every process
+// test of the programs meets. The desktop program names no port when QUILLMONT_PORT is unset.
+TEST(PortFactory, OnlySimChoosesTheVirtualBoard) {
+    EXPECT_EQ(app::portKind("sim"), app::PortKind::Sim);
+    for (const char* other : {"", "/dev/ttyUSB0", "SIM", "sim2", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(app::portKind(other), app::PortKind::Host) << (other ? other : "none");
 }
 
 // Each port this user may not open is marked, and the advice follows the list once for each

@@ -12,11 +12,6 @@
 namespace quill {
 namespace {
 
-TEST(DisplayText, PrintableAsItselfCarriageReturnAsALineEndTheRestAsDots) {
-    const std::vector<uint8_t> bytes = {'O', 'K', 13, 10, 0, 7, 31, 32, 126, 127, 128, 255};
-    EXPECT_EQ(displayText(bytes, 13), "OK\r\n.... ~...");
-}
-
 // Well-formed UTF-8 is one character; any byte that starts none is one character of its own.
 TEST(Characters, CountsUtf8CharactersAndEveryOtherByteAsOne) {
     const std::pair<std::string, size_t> rows[] = {
@@ -90,11 +85,12 @@ class Receive : public ::testing::Test {
     VirtualDesk desk;
 };
 
+// Printable bytes as themselves, a carriage return as a line end, the rest as dots.
 TEST_F(Receive, TerminalShowsTheBytesAndEmptiesTheBuffer) {
-    arrive({'O', 'K', 13, 10});
-    EXPECT_EQ(desk.status.text(), "OK\r\n.");
+    arrive({'O', 'K', 13, 10, 0, 7, 31, 32, 126, 127, 128, 255});
+    EXPECT_EQ(desk.status.text(), "OK\r\n.... ~...");
     arrive({'>'});
-    EXPECT_EQ(desk.status.text(), "OK\r\n.>");
+    EXPECT_EQ(desk.status.text(), "OK\r\n.... ~...>");
     EXPECT_TRUE(desk.form->promptSeen);
     EXPECT_EQ(desk.form->receiveCount, 0);
     EXPECT_EQ(desk.form->receiveText, "");

@@ -17,9 +17,11 @@ const Regression kRegressions[] = {
            "still arriving (the runner now waits as a user does)"},
 };
 
+// A seed always draws the same schedule, so that its replay is the run that broke.
 TEST(StormRegression, EverySeedThatOnceBrokeAnInvariantHoldsThemNow) {
     for (const auto& r : kRegressions) {
         const auto s = storm::drawSchedule(r.seed);
+        EXPECT_EQ(storm::drawSchedule(r.seed).words(), s.words());
         const auto v = storm::runSchedule(s);
         EXPECT_TRUE(v.violations.empty()) << r.found << "\n" << storm::violationReport(s, v);
     }
@@ -44,11 +46,6 @@ TEST_P(Storm, EveryScheduleHoldsTheInvariants) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, Storm, ::testing::Range(0, 6));
-
-TEST(StormSchedule, ASeedAlwaysDrawsTheSameSchedule) {
-    EXPECT_EQ(storm::drawSchedule(42).words(), storm::drawSchedule(42).words());
-    EXPECT_NE(storm::drawSchedule(42).words(), storm::drawSchedule(43).words());
-}
 
 // Each fault strikes its character (the second in its direction) and no other; the storm
 // counts a false success as forged only when a prompt that the board never sent arrived.

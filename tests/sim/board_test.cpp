@@ -182,9 +182,9 @@ TEST(Board, BootRomAnswersOnlyAZeroAtASpeedItCanMatch) {
 }
 
 // A whole write, with a fault option or with block 1's record cut short: only the replies of
-// the steps concerned differ from a sound board's (the kernel tests damage records). A "!" stands for a line error the host saw
-// in the step and a "~" for CTS changing (the power failing), each before or after the reply as
-// it came.
+// the steps concerned differ from a sound board's (the kernel tests damage records). A "!"
+// stands for a line error the host saw in the step and a "~" for CTS changing (the power
+// failing), each before or after the reply as it came.
 TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
     using R = std::vector<uint8_t>;
     enum Step { Erase, Length, Image, Wake, Later, Block0, Block1, Block2 };

@@ -22,7 +22,6 @@ TEST(BoardOptions, AcceptsOrRefusesNamingTheCulprit) {
         const char* named = "";               // must appear in the refusal
     };
     const Case cases[] = {
-        {"speeds=9600,2400", [](const O& o) { return o.speeds == std::vector{9600, 2400}; }},
         {"speeds=4800,2400,chatter",
          [](const O& o) { return o.speeds == std::vector{4800, 2400} && o.chatter; }},
         {"chatter,speeds=4800,1200",
@@ -72,11 +71,6 @@ TEST(BoardOptions, AcceptsOrRefusesNamingTheCulprit) {
         {"power-off=erase", nullptr, "\"power-off\""},
         {"user-line=9600:N:9:1", nullptr, "\"user-line\""},
         {"stuck=8000:00", nullptr, "\"stuck\""},
-        {"adapter-latency=16:fixed",
-         [](const O& o) {
-             return o.adapter == VirtualSerialPort::UsbAdapter{16, false};
-         }},
-        {"adapter-latency=4", [](const O& o) { return o.adapter->grantsLowLatency; }},
         {"adapter-latency=16:slow", nullptr, "\"adapter-latency\""},
         {"adapter-latency=0", nullptr, "\"adapter-latency\""},
         {"stuck=0100", nullptr, "\"stuck\""},

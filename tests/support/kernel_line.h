@@ -85,17 +85,35 @@ class KernelLine {
         port_.open();
     }
 
+    // A reset with the mode pin low (boot mode) or high (the user program), lines held as a
+    // writer holds them.
+    void reset(bool userMode) {
+        port_.readAll();
+        port_.setDtr(false);
+        run(3);
+        port_.setRts(userMode);
+        run(100);
+        port_.setDtr(true);
+        run(300);
+    }
+
+    // The writer's search: up to 21 probes, 5 ms apart; the try that got exactly one byte
+    // back and that byte, or -1.
+    std::pair<int, int> tryMatch(const std::string& line, uint8_t probe = 0x00) {
+        port_.setSettings(line);
+        run(10);
+        for (int k = 0; k < 21; ++k) {
+            auto got = within({probe}, 5);
+            if (got.size() == 1) return {k, uint8_t(got[0])};
+        }
+        return {-1, -1};
+    }
+
     // Boot mode, the bit-rate match, the erase and the image, then the wake-up CR: what the
     // kernel sent up to its prompt, or a text that says which step went wrong.
     std::string start(const std::vector<uint8_t>& image) {
-        port_.setDtr(false);
-        port_.setRts(false);
-        run(3);
-        port_.setDtr(true);
-        run(100);
-        std::string got;
-        for (int k = 0; k < 21 && got.empty(); ++k) got = exchange({0x00}, 5);
-        if (got != std::string(1, '\0')) return "no bit-rate match";
+        reset(false);
+        if (tryMatch(std::to_string(speed_) + ",N,8,1").second != 0) return "no bit-rate match";
         if (exchange({0x55}, board_->options().eraseTimeMs + 50) != "\xAA") return "no erase";
         const auto n = image.size();
         if (exchange({uint8_t(n >> 8), uint8_t(n)}, 20, 2).size() != 2) return "no length echo";
@@ -125,9 +143,20 @@ class KernelLine {
         return got + std::string(more.begin(), more.end());
     }
 
+    // What came back within `waitMs` of sending `bytes`; anything older is dropped.
+    std::string within(const std::vector<uint8_t>& bytes, int waitMs) {
+        port_.readAll();
+        port_.write(bytes);
+        run(waitMs);
+        const auto in = port_.readAll();
+        return {in.begin(), in.end()};
+    }
+
     // From the last send to the first byte of its answer.
     int64_t answerDelayNs() const { return answerNs_ - sentNs_; }
     sim::Board& board() { return *board_; }
+    VirtualSerialPort& port() { return port_; }
+    VirtualScheduler& clock() { return clock_; }
 
   private:
     void run(int ms) { clock_.runFor(int64_t(ms) * kNsPerMs); }

@@ -25,22 +25,19 @@ const std::vector<uint8_t> kImage{0x7A, 0x00, 0xFF, 0x55, 0xAA, 0x0D};
 // The host's end of the cable, driven by hand: what a writer does, step by step, to the
 // stand-in kernel, whose answers these tests shape with the fault options.
 struct Rig : testing::KernelLine {
-    VirtualScheduler& clock = KernelLine::clock();
-    VirtualSerialPort& port = KernelLine::port();
-    Board* const board = &KernelLine::board();
     std::vector<CommEvent> comm;
 
     explicit Rig(std::string_view options = "")
         : KernelLine("kernel=model," + std::string(options), 38400) {
-        port.setEventHandler([this](CommEvent e) { comm.push_back(e); });
-        clock.runFor(ms(50));
+        port().setEventHandler([this](CommEvent e) { comm.push_back(e); });
+        clock().runFor(ms(50));
     }
     std::string read() {
-        auto bytes = port.readAll();
+        auto bytes = port().readAll();
         return {bytes.begin(), bytes.end()};
     }
-    const BoardEvent* last(Kind kind) const {
-        const auto& ev = board->events();
+    const BoardEvent* last(Kind kind) {
+        const auto& ev = board().events();
         auto it = std::find_if(ev.rbegin(), ev.rend(), [&](auto& e) { return e.kind == kind; });
         return it == ev.rend() ? nullptr : &*it;
     }
@@ -49,46 +46,45 @@ struct Rig : testing::KernelLine {
 TEST(Board, ResetModeAndNmiFollowTheLinesAndCtsShowsThePower) {
     Rig rig;
     EXPECT_EQ(rig.read(), Board::kUserGreeting);
-    rig.port.setRts(false);
-    rig.clock.runFor(ms(2));
-    rig.port.setRts(true);
-    rig.clock.runFor(ms(10));
+    rig.port().setRts(false);
+    rig.clock().runFor(ms(2));
+    rig.port().setRts(true);
+    rig.clock().runFor(ms(10));
     ASSERT_TRUE(rig.last(Kind::Nmi));
     EXPECT_EQ(rig.last(Kind::Nmi)->timeNs, ms(50));
     EXPECT_EQ(rig.read(), Board::kNmiNotice);
     // At a quarter of its speed the UART reads a "U" as one byte, which the user program
     // echoes, and two errors, which it logs.
-    rig.port.setSettings("9600,N,8,1");
+    rig.port().setSettings("9600,N,8,1");
     EXPECT_EQ(rig.within({'U'}, 50), "\xFF"s);
-    const auto& ev = rig.board->events();
+    const auto& ev = rig.board().events();
     EXPECT_EQ(
-        std::count_if(ev.begin(), ev.end(), [](auto& e) { return e.kind == Kind::UartError; }),
-        2);
+        std::count_if(ev.begin(), ev.end(), [](auto& e) { return e.kind == Kind::UartError; }), 2);
 
     rig.reset(false);  // RTS falls while DTR holds the reset: no NMI
     EXPECT_EQ(rig.last(Kind::Nmi)->timeNs, ms(50));
     rig.tryMatch("19200,N,8,1");
-    rig.port.setRts(true);
-    rig.port.setRts(false);  // an NMI to the boot ROM: no notice
+    rig.port().setRts(true);
+    rig.port().setRts(false);  // an NMI to the boot ROM: no notice
     EXPECT_EQ(rig.within({0x55}, 100), "");
-    rig.reset(false);       // in the middle of the erase, which is then never finished
-    rig.port.setRts(true);  // as the writer's power test ends: the mode was already sampled
-    EXPECT_EQ(rig.board->state(), Board::State::Matching);
-    rig.clock.runFor(ms(1000));
+    rig.reset(false);         // in the middle of the erase, which is then never finished
+    rig.port().setRts(true);  // as the writer's power test ends: the mode was already sampled
+    EXPECT_EQ(rig.board().state(), Board::State::Matching);
+    rig.clock().runFor(ms(1000));
     EXPECT_FALSE(rig.last(Kind::EraseEnd));
     EXPECT_TRUE(rig.read().empty());
-    EXPECT_TRUE(rig.clock.idle());
+    EXPECT_TRUE(rig.clock().idle());
     rig.reset(true);
     EXPECT_EQ(rig.read(), Board::kUserGreeting);
-    rig.port.close();  // both lines drop
-    EXPECT_EQ(rig.board->state(), Board::State::Reset);
+    rig.port().close();  // both lines drop
+    EXPECT_EQ(rig.board().state(), Board::State::Reset);
 
     Rig off("unpowered");
-    EXPECT_FALSE(off.port.cts());
+    EXPECT_FALSE(off.port().cts());
     EXPECT_TRUE(off.read().empty());
     Rig pinned("user-line=4800:E:7:2");  // a pinned line outlasts the match
     pinned.tryMatch("19200,N,8,1");
-    pinned.port.setSettings("4800,E,7,2");
+    pinned.port().setSettings("4800,E,7,2");
     pinned.reset(true);
     EXPECT_EQ(pinned.read(), Board::kUserGreeting);
 }
@@ -119,22 +115,22 @@ TEST(Board, BootRomAnswersOnlyAZeroAtASpeedItCanMatch) {
         auto [k, byte] = rig.tryMatch(c.line, c.probe);
         EXPECT_EQ(k, c.tryAnswered) << c.options << " at " << c.line;
         if (k < 0) {
-            EXPECT_EQ(rig.board->state(), Board::State::Matching) << c.options;
+            EXPECT_EQ(rig.board().state(), Board::State::Matching) << c.options;
             continue;
         }
         EXPECT_EQ(byte, c.answer) << c.options;
         if (byte != 0) {  // a spoiled answer: the boot ROM goes on measuring, once
-            EXPECT_EQ(rig.board->state(), Board::State::Matching);
+            EXPECT_EQ(rig.board().state(), Board::State::Matching);
             EXPECT_EQ(rig.tryMatch("9600,N,8,1"), (std::pair{2, 0x00}));
         }
-        const LineSettings matched{rig.port.lineSettings().speed, 'N', 8, 1};
+        const LineSettings matched{rig.port().lineSettings().speed, 'N', 8, 1};
         rig.within({0x55}, 20);
         EXPECT_EQ(rig.within({0x07}, 20), "\x07"s);
-        const auto& t = rig.port.traffic();
+        const auto& t = rig.port().traffic();
         EXPECT_EQ(t.back().startNs, t[t.size() - 2].endNs);
         EXPECT_EQ(t.back().settings, matched);
         EXPECT_TRUE(rig.within({0x71}, 20).empty());
-        EXPECT_EQ(rig.board->state(), Board::State::Halted);
+        EXPECT_EQ(rig.board().state(), Board::State::Halted);
     }
     // 1904 bytes, all its RAM, it takes; a high byte beyond that ends it at once.
     for (const uint8_t high : {0x07, 0x08}) {
@@ -143,7 +139,7 @@ TEST(Board, BootRomAnswersOnlyAZeroAtASpeedItCanMatch) {
         rig.tryMatch("19200,N,8,1");
         rig.within({0x55}, 20);
         EXPECT_EQ(rig.within({high, 0x70}, 20), high == 0x07 ? "\x07\x70"s : "");
-        EXPECT_EQ(rig.board->state(), high == 0x07 ? Board::State::Image : Board::State::Halted);
+        EXPECT_EQ(rig.board().state(), high == 0x07 ? Board::State::Image : Board::State::Halted);
     }
 }
 
@@ -186,16 +182,16 @@ TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
         Rig rig("erase-time=10,program-time=40,"s + c.options);
         rig.reset(false);
         ASSERT_EQ(rig.tryMatch("19200,N,8,1").second, 0) << c.options;
-        rig.board->flash().program(0x4000, R{0x00});  // for the erase to undo
+        rig.board().flash().program(0x4000, R{0x00});  // for the erase to undo
         std::vector<std::string> got;
         auto step = [&](const R& out, int waitMs) {
             rig.comm.clear();
-            const size_t sent = rig.port.traffic().size();
+            const size_t sent = rig.port().traffic().size();
             const std::string reply = rig.within(out, waitMs);
             const int index = int(got.size());
             // A block is programmed from its record's last byte on; a cut one is given up five
             // seconds after its first.
-            const auto& t = rig.port.traffic();
+            const auto& t = rig.port().traffic();
             if (index >= Block0 && reply == ">") {
                 EXPECT_EQ(t.back().startNs - t[t.size() - 2].endNs, ms(40)) << c.options;
             }
@@ -222,7 +218,7 @@ TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
         // Only the blocks answered ">" reach the flash, and half of the one the power failed in
         // (what a failed program leaves is open).
         std::vector<uint8_t> flash(0x8000, 0xFF);
-        const auto& actual = rig.board->flash().bytes();
+        const auto& actual = rig.board().flash().bytes();
         for (int k = 0; k < 3; ++k) {
             const auto& r = records[size_t(k)];
             const auto& answer = expected[size_t(Block0 + k)];

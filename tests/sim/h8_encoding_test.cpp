@@ -22,15 +22,11 @@ struct Listed {
     std::string text;
 };
 
+// The words of `s` with one space between them.
 std::string squeeze(const std::string& s) {
+    std::istringstream in(s);
     std::string out;
-    for (char c : s) {
-        if (c != ' ' && c != '\t')
-            out += c;
-        else if (!out.empty() && out.back() != ' ')
-            out += ' ';
-    }
-    if (!out.empty() && out.back() == ' ') out.pop_back();
+    for (std::string word; in >> word;) out += (out.empty() ? "" : " ") + word;
     return out;
 }
 

@@ -1,7 +1,7 @@
 // The emulated H8/300H: one table of instruction cases, each a piece of assembly that ends in
 // SLEEP with the registers, flags, memory and states it must leave; random instruction
 // sequences run against GDB's H8/300 simulator (scripts/h8-sim-oracle) as the oracle; idle
-// loops fast-forwarded.
+// loops fast-forwarded; small C programs.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,11 @@
 
 #include "sim/h8/chip.h"
 #include "support/h8_tools.h"
+
+// The C programs, compiled natively here: what they must give on the chip too.
+namespace cprograms {
+#include "sim/h8_programs.c"
+}  // namespace cprograms
 
 namespace quill::sim::h8 {
 namespace {
@@ -234,6 +239,28 @@ TEST(H8Cpu, SkippedIdleLoopsEndAsIfEveryTurnRan) {
         for (int r = 0; r < 8; ++r) EXPECT_EQ(a.er[r], b.er[r]) << "ER" << r;
         EXPECT_EQ(plain.sent, skipping.sent);
         EXPECT_EQ(a.er[1], 0u);
+    }
+}
+
+// C built with h8300-hms-gcc -mh -mn: recursion, bit fields, a jump table, function pointers,
+// 32-bit shifts and products, signed division. Its results in RAM must be the native ones.
+TEST(H8Cpu, CProgramsGiveOnTheChipWhatTheyGiveNatively) {
+    if (!testing::haveProgram("h8300-hms-gcc")) GTEST_SKIP() << "gcc-h8300-hms is not installed";
+    testing::ScratchFolder folder;
+    std::string error;
+    const auto image = testing::buildH8(
+        folder, "programs.c", "#include \"" QUILLMONT_SOURCE_DIR "/tests/sim/h8_programs.c\"\n",
+        0x0100, error);
+    ASSERT_FALSE(image.empty()) << error;
+    Rig rig(image, 0x0100, 0x0100);
+    rig.cpu.run(20'000'000);
+    ASSERT_EQ(rig.cpu.stopped(), Sleep) << rig.cpu.stopText();
+    cprograms::u32 native[RESULTS];
+    cprograms::run(native);
+    for (int k = 0; k < RESULTS; ++k) {
+        const uint16_t at = uint16_t(0xFE00 + 4 * k);  // where the start puts them
+        const uint32_t got = uint32_t(rig.cpu.read16(at)) << 16 | rig.cpu.read16(uint16_t(at + 2));
+        EXPECT_EQ(got, native[k]) << "result " << k;
     }
 }
 

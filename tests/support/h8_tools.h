@@ -1,6 +1,6 @@
 #pragma once
 
-// The GNU H8 toolchain (binutils-h8300-hms) and GDB's H8/300 simulator, run as
+// The GNU H8 toolchain (binutils-h8300-hms, gcc-h8300-hms) and GDB's H8/300 simulator, run as
 // programs that the emulated CPU is checked against. A test that needs one and does not find
 // it is skipped with the reason.
 
@@ -45,8 +45,8 @@ inline std::vector<uint8_t> readBinary(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Assembles `source` for the H8/300H in normal mode and links it at `origin`; the image from
-// `origin` on, or an empty vector with `error` set.
+// Assembles (or compiles, for a .c file name) `source` for the H8/300H in normal mode and
+// links it at `origin`; the image from `origin` on, or an empty vector with `error` set.
 inline std::vector<uint8_t> buildH8(ScratchFolder& folder, const std::string& name,
                                     const std::string& source, uint16_t origin,
                                     std::string& error) {
@@ -54,10 +54,14 @@ inline std::vector<uint8_t> buildH8(ScratchFolder& folder, const std::string& na
     const std::string base = src.substr(0, src.rfind('.'));
     char org[16];
     std::snprintf(org, sizeof org, "0x%x", origin);
-    const Ran r =
-        runCommand("h8300-hms-as -o " + base + ".o " + src + " && h8300-hms-ld -m h8300hn -Ttext " +
-                   org + " -e _start -o " + base + ".coff " + base +
-                   ".o && h8300-hms-objcopy -O binary " + base + ".coff " + base + ".bin");
+    const std::string object =
+        name.ends_with(".c")
+            ? "h8300-hms-gcc -std=gnu99 -mh -mn -O2 -nostdlib -nostartfiles -c -o " + base + ".o " +
+                  src
+            : "h8300-hms-as -o " + base + ".o " + src;
+    const Ran r = runCommand(
+        object + " && h8300-hms-ld -m h8300hn -Ttext " + org + " -e _start -o " + base + ".coff " +
+        base + ".o && h8300-hms-objcopy -O binary " + base + ".coff " + base + ".bin");
     if (r.status != 0) {
         error = r.out;
         return {};

@@ -70,6 +70,11 @@ TEST(Keys, EachKeyIsItsUsKeysCodeAndReachesTheBoardTranslated) {
     EXPECT_EQ(shiftState(keypad), 0);
 }
 
+// A picture of the window for a look by eye, in the build folder.
+void grab(QWidget* w, const char* name) {
+    EXPECT_TRUE(w->grab().save(QStringLiteral(QUILLMONT_TEST_OUTPUT_DIR "/") + name));
+}
+
 TEST(DesktopWindow, AfterTheFirstTickShowsTheSettingsAndThePortProblem) {
     ::setenv("QUILLMONT_PORT", "/dev/quillmont-absent", 1);
     MainWindow window{""};
@@ -87,8 +92,7 @@ TEST(DesktopWindow, AfterTheFirstTickShowsTheSettingsAndThePortProblem) {
     EXPECT_TRUE(console.contains("/dev/quillmont-absent")) << console.toStdString();
     EXPECT_EQ(window.Status()->palette().color(QPalette::Text), QColor(0, 0, 0x80));
     EXPECT_EQ(window.form().bootFileName, "");  // the design texts are no file names
-    const QImage picture = window.grab().toImage();
-    EXPECT_TRUE(picture.save(QStringLiteral(QUILLMONT_TEST_OUTPUT_DIR "/desktop_window.png")));
+    grab(&window, "desktop_window.png");
     // The real end of the program, in a child process of the test: Esc while idle, or Exit.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto ended = ::testing::ExitedWithCode(0);
@@ -182,10 +186,6 @@ void cancel(QWidget* modal) {
     if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
 }
 
-void grab(QWidget* w, const char* name) {
-    EXPECT_TRUE(w->grab().save(QStringLiteral(QUILLMONT_TEST_OUTPUT_DIR "/") + name));
-}
-
 // The desktop program on the virtual board, in real time.
 class DesktopOnBoard : public ::testing::Test {
   protected:
@@ -241,23 +241,6 @@ QColor faceColour(QWidget* widget) {
     return QColor(std::max_element(count.begin(), count.end(), [](auto& a, auto& b) {
                       return a.second < b.second;
                   })->first);
-}
-
-// Faces are flat, in exactly the design's colours.
-TEST_F(DesktopOnBoard, ButtonsAndLabelsShowTheDesignColoursFlat) {
-    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    Button& cbWrite = window->form().controls().cbWrite;
-    for (const Color colour : {Color::rgb(255, 255, 64), Color::rgb(255, 64, 64),
-                               Color::of(Color::System::ButtonFace)}) {
-        cbWrite.setBackColor(colour);
-        EXPECT_EQ(faceColour(window->button("cbWrite")),
-                  colour.isSystem() ? buttonFace : QColor(colour.red, colour.green, colour.blue));
-    }
-    EXPECT_EQ(faceColour(window->button("cbNMI")), buttonFace);
-    EXPECT_EQ(faceColour(window->label("H8stat")), QColor(0, 0xC0, 0));  // the board is on
-    EXPECT_EQ(faceColour(window->label("lbComSpeed")), buttonFace);
-    EXPECT_EQ(faceColour(window->label("lbComRTS")),
-              QApplication::palette().color(QPalette::Window));
 }
 
 // Typing a file name stops the terminal; only the fields take characters.
@@ -327,8 +310,21 @@ TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoes
 // F5 to F8 and the labels step the settings; F11, Ctrl+F11, Shift+F12, the NMI and RES
 // buttons and menu items pulse their lines; the RTS and DTR labels toggle theirs; the power
 // and CTS labels refresh both indicators. Help opens on F1, closes on any character and keeps
-// its own keys.
-TEST_F(DesktopOnBoard, KeysLabelsButtonsMenusAndHelpReachTheirOperations) {
+// its own keys. Faces are flat, in exactly the design's colours.
+TEST_F(DesktopOnBoard, ColoursKeysLabelsButtonsMenusAndHelpReachTheirOperations) {
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    Button& cbWrite = window->form().controls().cbWrite;
+    for (const Color colour : {Color::rgb(255, 255, 64), Color::rgb(255, 64, 64),
+                               Color::of(Color::System::ButtonFace)}) {
+        cbWrite.setBackColor(colour);
+        EXPECT_EQ(faceColour(window->button("cbWrite")),
+                  colour.isSystem() ? buttonFace : QColor(colour.red, colour.green, colour.blue));
+    }
+    EXPECT_EQ(faceColour(window->button("cbNMI")), buttonFace);
+    EXPECT_EQ(faceColour(window->label("H8stat")), QColor(0, 0xC0, 0));  // the board is on
+    EXPECT_EQ(faceColour(window->label("lbComSpeed")), buttonFace);
+    EXPECT_EQ(faceColour(window->label("lbComRTS")),
+              QApplication::palette().color(QPalette::Window));
     for (int key : {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8}) press(key);
     EXPECT_EQ(caption("lbComSpeed"), "Speed 300");
     EXPECT_EQ(port().settings(), "300,E,7,2");

@@ -92,13 +92,10 @@ const Case kCases[] = {
     {"das after a BCD subtract", "mov.b #0x42,r0l\nmov.b #0x15,r1l\nsub.b r1l,r0l\ndas r0l",
      {{0, 0x27}}},
     {"bit operations on the I/O page", "bset #5,@0xd0:8\nbld #5,@0xd0:8", {}, C},
-    {"bsr and rts use a 16-bit return address",
-     "mov.w #0xff00,r7\nbsr 1f\nbra 2f\n1: mov.w @er7,r2\nrts\n2:", {{7, 0xFF00}}},
     {"bsr:16 and jsr @ern return behind themselves",
      "mov.w #0xff00,r7\nmov.w #1f,r1\nbsr 1f:16\nmov.b #1,r0l\njsr @er1\nmov.b #2,r0h\n"
      "bra 2f\n1: rts\n2:",
      {{0, 0x0201}, {7, 0xFF00}}},
-    {"jmp @ern", "mov.w #1f,r1\njmp @er1\nmov.b #1,r0l\n1:", {{0, 0}}},
     {"code written over code already run runs as written",
      "mov.b #2,r1h\n1: mov.b #0x11,r0l\nadd.b r0l,r2l\nmov.b #0x22,r3l\nmov.b r3l,@(1b+1):16\n"
      "dec.b r1h\nbne 1b",
@@ -115,11 +112,9 @@ const Case kCases[] = {
     {"ldc and stc through the stack",
      "mov.w #0xff00,r7\nldc #0x85,ccr\nstc ccr,@-er7\nldc #0,ccr\nldc @er7+,ccr\nstc ccr,r0l",
      {{0, 0x85}, {7, 0xFF00}}, Z | C},
-    {"illegal instruction stops", ".word 0x0001", {}, -1, {}, Illegal},
     {"a jump outside RAM and flash stops", "mov.w #0x9000,r0\njmp @er0", {}, -1, {}, Runaway},
     {"a jump to an odd address stops", "mov.w #0xf781,r0\njmp @er0", {}, -1, {}, OddAddress},
     // time: 2 states per access, fetches and data, and the internal states
-    {"states of a register move", "mov.w r0,r1", {}, -1, {}, Sleep, 2},
     {"states of a long move with post-increment", "mov.l @er1+,er0", {}, -1, {}, Sleep, 4 + 4 + 2},
     {"states of a branch", "bra 1f\n1:", {}, -1, {}, Sleep, 4},
     {"states of mulxu.w", "mulxu.w r0,er1", {}, -1, {}, Sleep, 2 + 20},

@@ -116,7 +116,6 @@ const Case kCases[] = {
     {"a jump to an odd address stops", "mov.w #0xf781,r0\njmp @er0", {}, -1, {}, OddAddress},
     // time: 2 states per access, fetches and data, and the internal states
     {"states of a long move with post-increment", "mov.l @er1+,er0", {}, -1, {}, Sleep, 4 + 4 + 2},
-    {"states of a branch", "bra 1f\n1:", {}, -1, {}, Sleep, 4},
     {"states of mulxu.w", "mulxu.w r0,er1", {}, -1, {}, Sleep, 2 + 20},
     {"states of bset on memory", "bset #0,@0xd0:8", {}, -1, {}, Sleep, 4 + 4},
 };

@@ -139,8 +139,10 @@ std::vector<FailureCase> failureCases() {
         {"prompt=silent", nullptr, 41, silent, 19200, 100},
         {"prompt=late", nullptr, 41, silent},
         {"block-silent=1", nullptr, 42, silentBlock, 19200, 300},
-        // At 2400 bit/s the record alone is 571 ms on the wire: the 300 ms count from its end.
+        // At 2400 and 4800 bit/s the record alone is 571 and 285 ms on the wire: the 300 ms count
+        // from its end.
         {"speeds=2400,erase-time=10,block-silent=1", nullptr, 42, silentBlock, 2400, 300},
+        {"speeds=4800,erase-time=10,block-silent=1", nullptr, 42, silentBlock, 4800, 300},
         {"power-off=block:2", nullptr, 42, silentBlock},
         {"block=0::", nullptr, 51, " ? [ 51 ] unknown Haeder ! (H8)"},
         {"block=1:A", nullptr, 52, " ? [ 52 ] Boundary error ! (Write address : H8)"},

@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "apps/child_process.h"
 #include "support/program_files.h"
 
@@ -38,29 +35,6 @@ class CliProcess : public ::testing::Test {
         return options;
     }
 };
-
-TEST_F(CliProcess, ASuccessfulWriteLogsLinesOnStdoutAloneAndDumpsTheFlash) {
-    std::filesystem::create_directories(folder.path("with blank"));
-    const std::string spaced = folder.path("with blank/user program.mot");
-    std::ofstream(spaced) << sRecords(0x0000, user);
-    auto args = onSim({"--dump-flash", folder.path("flash.bin")});
-    args.back() = spaced;
-    // The command line beats QUILLMONT_PORT.
-    Child run(cli(args), {"QUILLMONT_PORT=/dev/quillmont-no-such-port"});
-    ASSERT_EQ(run.finish(20'000), 0) << run.out << run.err;
-    EXPECT_EQ(run.err, "") << "no progress and no message when standard error is no terminal";
-    EXPECT_EQ(run.out.find('\r'), std::string::npos) << "each CR LF becomes one newline";
-    EXPECT_EQ(run.out.find("Boot Program [ " + boot + " ] ... exist\n"), 0u) << run.out;
-    for (const std::string& line : {"\nUser Program [ " + spaced + " ] ... exist\n",
-                                    std::string("\nread Boot Program ... [ 16 ]  OK\n")})
-        EXPECT_NE(run.out.find(line), std::string::npos) << line;
-    EXPECT_TRUE(
-        run.out.ends_with("\nsend Image(User Program) to H8 ...  OK\n"
-                          "Flash write end ! (Success)\n"));
-    std::string expected(32768, '\xFF');
-    std::copy(user.begin(), user.end(), expected.begin());
-    EXPECT_EQ(fileText(folder.path("flash.bin")), expected);
-}
 
 // Port and board options come from the environment too. On a terminal the progress is drawn
 // in place and cleared for the message.
@@ -106,6 +80,10 @@ TEST_F(CliProcess, UsageErrorsAndAPortThatWillNotOpenEndBeforeTheWrite) {
          21,
          "cannot open the serial port /dev/quillmont-no-such-port: No such",
          {"QUILLMONT_PORT=/dev/quillmont-no-such-port", "QUILLMONT_SIM=x"}},
+        // Nothing listens on port 1 (TCP port multiplexing, long out of use).
+        {{cliName, "--port", "rfc2217://127.0.0.1:1", boot, userFile},
+         21,
+         "serial port rfc2217://127.0.0.1:1: cannot connect to 127.0.0.1:1: Connection refused"},
     };
     for (const Run& r : runs) {
         Child run(r.args, r.env);

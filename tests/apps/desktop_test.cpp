@@ -191,8 +191,9 @@ class DesktopOnBoard : public ::testing::Test {
   protected:
     void SetUp() override {
         ::setenv("QUILLMONT_PORT", "sim", 1);
-        // The stand-in kernel: it takes the made-up boot program and the fault options.
-        ::setenv("QUILLMONT_SIM", ("kernel=model," + std::string(boardOptions)).c_str(), 1);
+        // The stand-in kernel: it takes the made-up boot program. Its erase takes 25 s, longer
+        // than any test waits: a write is stopped while the erase is awaited.
+        ::setenv("QUILLMONT_SIM", "kernel=model,erase-time=25000", 1);
         window = std::make_unique<MainWindow>("", &end);
         window->show();
         window->activateWindow();
@@ -224,7 +225,6 @@ class DesktopOnBoard : public ::testing::Test {
         window->field("HexFileN")->setText(QString::fromStdString(userFile));
     }
 
-    const char* boardOptions = "erase-time=20";
     ModalAnswers dialogs;
     testing::ScratchFolder folder;
     std::string bootFile, userFile;
@@ -381,15 +381,9 @@ TEST_F(DesktopOnBoard, ColoursKeysLabelsButtonsMenusAndHelpReachTheirOperations)
     EXPECT_TRUE(window->helpWindow().isOpen());
 }
 
-// A board whose erase takes 25 s, longer than any test waits.
-class DesktopOnSlowBoard : public DesktopOnBoard {
-  protected:
-    DesktopOnSlowBoard() { boardOptions = "erase-time=25000"; }
-};
-
 // While the erase is awaited, W starts no second write and Esc stops this one; its message box
 // is shown, and the window is back in terminal mode.
-TEST_F(DesktopOnSlowBoard, AClickOnWriteWritesWDuringItDoesNothingAndEscStopsIt) {
+TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
     nameFiles();
     dialogs.expect([&](QWidget* modal) {
         grab(window.get(), "desktop_failed_write.png");

@@ -122,15 +122,19 @@ class Link : public ::testing::Test {
     size_t logStart = 0;
 };
 
-// Write mode is black; a byte read leaves the abort flag set: an Esc after it, with no wait
-// open, ends the program.
-TEST_F(Link, WriteModeIsBlackAndReadByteLeavesTheAbortFlagSet) {
-    EXPECT_FALSE(desk.form->terminalMode);
-    EXPECT_EQ(desk.status.textColor(), Color::hex(0x000000));
+// The abort flag is set from the start, and a byte read leaves it set: an Esc then, in a
+// fixed delay with no response wait open, ends the program.
+TEST_F(Link, ReadByteLeavesTheAbortFlagSetAndAnEscInADelayEndsTheProgram) {
+    EXPECT_TRUE(desk.form->abortFlag);
     desk.port.sendBurstToHost({7}, {38400, 'N', 8, 1});
     desk.clock.runFor(5 * kNsPerMs);
     EXPECT_EQ(desk.form->readByte(100), 7);
     EXPECT_TRUE(desk.form->abortFlag);
+    desk.clock.schedule(50 * kNsPerMs, [this] {
+        int16_t esc = 27, shift = 0;
+        desk.form->Form_KeyDown(esc, shift);
+    });
+    EXPECT_THROW(desk.form->waitMs(300), ProgramEnded);
 }
 
 TEST_F(Link, ThePulsesDriveTheLinesInOrderAndForTheirTimes) {
@@ -170,18 +174,6 @@ TEST_F(Link, ThePulsesDriveTheLinesInOrderAndForTheirTimes) {
         c.pulse(*desk.form);
         EXPECT_EQ(lineChanges(t0), c.changes);
     }
-}
-
-TEST(Reentrance, EscDuringAFixedDelayEndsTheProgram) {
-    BoardDesk b;
-    b.start();
-    // 200 ms into the write the power test's 300 ms delay runs: no response wait is open.
-    b.desk->clock.schedule(350 * kNsPerMs, [&] {
-        int16_t esc = 27, shift = 0;
-        b.form().Form_KeyDown(esc, shift);
-    });
-    EXPECT_THROW(b.write(), ProgramEnded);
-    EXPECT_FALSE(b.form().writeBusy);
 }
 
 // Between writes: the settings and line states the user chose are the ones the device gets

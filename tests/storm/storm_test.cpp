@@ -5,26 +5,16 @@
 namespace quill {
 namespace {
 
-// Seeds whose schedules once broke an invariant, with what they found.
-struct Regression {
-    uint64_t seed;
-    const char* found;
-};
-const Regression kRegressions[] = {
-    {183, "a doubled prompt answered the next record: the last block was cut off by the "
-          "reset behind a reported success"},
-    {8875, "the second write began while a chattering board's 300 characters at 2400 bit/s were "
-           "still arriving (the runner now waits as a user does)"},
-};
-
-// A seed always draws the same schedule, so that its replay is the run that broke.
-TEST(StormRegression, EverySeedThatOnceBrokeAnInvariantHoldsThemNow) {
-    for (const auto& r : kRegressions) {
-        const auto s = storm::drawSchedule(r.seed);
-        EXPECT_EQ(storm::drawSchedule(r.seed).words(), s.words());
-        const auto v = storm::runSchedule(s);
-        EXPECT_TRUE(v.violations.empty()) << r.found << "\n" << storm::violationReport(s, v);
-    }
+// A seed always draws the same schedule, so that its replay is the run that broke. Seed 8875
+// once began the second write while a chattering board's 300 characters at 2400 bit/s were
+// still arriving (the runner now waits as a user does). (Seed 183, whose doubled prompt
+// answered the next record and let the reset cut the last block off behind a reported
+// success, runs in the shards.)
+TEST(StormRegression, ASeedThatOnceBrokeAnInvariantHoldsThemNow) {
+    const auto s = storm::drawSchedule(8875);
+    EXPECT_EQ(storm::drawSchedule(8875).words(), s.words());
+    const auto v = storm::runSchedule(s);
+    EXPECT_TRUE(v.violations.empty()) << storm::violationReport(s, v);
 }
 
 // A storm of a fixed count of seeds per shard, so that its length never depends on the

@@ -10,7 +10,9 @@ namespace {
 
 using testing::VirtualDesk;
 
-TEST(ComSettings, EachCycleStepsItsTableWrapsAndAppliesAtOnce) {
+// Each cycle steps its table, wraps and applies at once. A refused combination is said once
+// and the labels keep the indexes; an index outside its table is a program error.
+TEST(ComSettings, EachCycleStepsItsTableAndARefusedCombinationIsSaidOnce) {
     struct Case {
         void (Form1::*step)();
         RecordingLabel VirtualDesk::*label;
@@ -25,9 +27,9 @@ TEST(ComSettings, EachCycleStepsItsTableWrapsAndAppliesAtOnce) {
         {&Form1::cycleComParity, &VirtualDesk::lbComParity, "Parity", 1, {"E", "O", "N"}},
         {&Form1::lbComStop_Click, &VirtualDesk::lbComStop, "Stop", 3, {"2", "1"}},
     };
+    VirtualDesk desk;
+    desk.start();
     for (const Case& c : cases) {
-        VirtualDesk desk;
-        desk.start();
         RecordingLabel& label = desk.*c.label;
         for (const char* value : c.values) {
             std::vector<std::string> settings{"38400", "N", "8", "1"};
@@ -40,13 +42,6 @@ TEST(ComSettings, EachCycleStepsItsTableWrapsAndAppliesAtOnce) {
                       settings[0] + "," + settings[1] + "," + settings[2] + "," + settings[3]);
         }
     }
-}
-
-// A refused combination is said once and the labels keep the indexes; an index outside its
-// table is a program error.
-TEST(ComSettings, ARefusedCombinationIsSaidOnceAndAnIndexOutsideItsTableIsAProgramError) {
-    VirtualDesk desk;
-    desk.start();
     desk.port.refuseSettings([](const LineSettings& s) { return s.dataBits == 7; });
     desk.form->cycleComData();
     EXPECT_EQ(desk.lbComData.caption(), "Data 7");

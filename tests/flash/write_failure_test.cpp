@@ -88,9 +88,6 @@ struct FailureCase {
 
 std::vector<FailureCase> failureCases() {
     const std::string rec = "\r\nRecord: ";
-    const std::string type = " ? [ 5 ] unknown Hex Recode !\r\n";
-    const std::string digit = " ? [ 6 ] exist not Hex character !";
-    const std::string sum = " ? [ 9 ] Check-Sum error !";
     const std::string user = "send Image(User Program) to H8 ... ";
     const std::string image = "send Image(Boot Program) to H8 ... ";
     const std::string erase = "erace Flash-ROM ... ";
@@ -113,6 +110,11 @@ std::vector<FailureCase> failureCases() {
          "read Boot Program ... " + rec + "\r\n ? [ 7 ] wrong start Address ! [0]", 38400},
         {"", bootText(testing::sRecords(0xF780, testing::patternBytes(1905))), 10,
          "read Boot Program ...  ? [ 10 ] too long Boot program !", 38400},
+        // A decoding error shows the record it stopped at.
+        {"", userText("S1050G000102F7\r\n"), 6,
+         user + rec + "S1050G000102F7\r\n ? [ 6 ] exist not Hex character !"},
+        {"", userText(":0300300002337A1F\r\n"), 9,
+         user + rec + ":0300300002337A1F\r\n ? [ 9 ] Check-Sum error !"},
         {"", userText("S00600004844521B\r\nS9030000FC\r\n"), 11,
          " ? [ 11 ] no data in User program !"},
         {"", userText(testing::sRecords(0x7FF0, testing::patternBytes(48))), 43,

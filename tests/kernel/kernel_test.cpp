@@ -69,6 +69,21 @@ TEST(Kernel, WritesEachExampleAtEachSpeedAndClock) {
     }
 }
 
+// A boot program that runs into an illegal instruction: a board event, silence on the line,
+// and, stopped, the chip costs nothing: no more slices are due, its time stands. Its SCI3
+// talks at the rate BRR gives, H'40 with a clock divided by 4 for 2400 bit/s at 20 MHz.
+TEST(Kernel, AProgramThatRunsAwayStopsTheChip) {
+    KernelLine line(boardOptions(20, 2400), 2400);
+    EXPECT_EQ(line.start({0x00, 0x01}), "");
+    EXPECT_EQ(line.board().chip()->sci().lineSettings().speed, 2404);
+    ASSERT_EQ(line.board().breaches().size(), 1u);
+    EXPECT_EQ(line.board().breaches()[0].kind, sim::BoardEvent::Kind::ProgramStopped);
+    EXPECT_EQ(breaches(line.board()), "illegal instruction H'0001 at H'F780\n");
+    const uint64_t stoppedAt = line.board().chip()->states();
+    line.exchange({}, 50);
+    EXPECT_EQ(line.board().chip()->states(), stoppedAt);
+}
+
 // The chip's answer to each record, and the flash after them. Each case runs on a fresh
 // kernel, so that no case leans on another; the board's stand-in kernel runs them too.
 TEST(Kernel, AnswersEveryRecordWithItsLetter) {
@@ -124,6 +139,9 @@ TEST(Kernel, AnswersEveryRecordWithItsLetter) {
                         19200);
         ASSERT_EQ(line.start(image),
                   (standIn ? std::string(sim::Board::kKernelBanner) : banner(mhz)) + ">");
+        if (!standIn) {
+            EXPECT_EQ(line.board().chip()->sci().lineSettings().speed, 19231);
+        }
         std::vector<uint8_t> flash(0x8000, 0xFF);
         bool failed = false;
         for (const auto& step : c.steps) {

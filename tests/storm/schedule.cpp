@@ -1,4 +1,4 @@
-#include "storm/schedule.h"
+#include "storm/storm.h"
 
 #include <algorithm>
 #include <random>

@@ -5,12 +5,11 @@
 //                                                "schedules=N violations=V"
 //   quillmont-storm --seed SEED                  one schedule in words, with its console
 
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
-#include "storm/storm_run.h"
+#include "storm/storm.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "storm/storm_run.h"
+#include "storm/storm.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,7 +9,6 @@
 #include "flash/error_messages.h"
 #include "shell/number_forms.h"
 #include "sim/board.h"
-#include "support/program_files.h"
 #include "support/virtual_desk.h"
 
 namespace quill::storm {

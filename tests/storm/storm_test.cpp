@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "storm/storm_run.h"
+#include "storm/storm.h"
 
 namespace quill {
 namespace {

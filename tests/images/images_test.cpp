@@ -98,39 +98,6 @@ TEST(RecordLine, StoresTheBytesAndReportsTheCode) {
     }
 }
 
-// The write's own steps over program files, without the serial side.
-struct ImageDesk {
-    testing::VirtualDesk desk;
-    testing::ScratchFolder folder;
-
-    Form1& form() { return *desk.form; }
-    std::string file(const std::string& content) { return folder.write("program", content); }
-
-    // What the write sequence does with the boot program file.
-    int32_t loadBoot(const std::string& content) {
-        form().clearBootImage();
-        form().errorCode = 0;
-        return form().loadBootProgram(file(content));
-    }
-
-    // The write's loop over the user file: the block records sent.
-    std::vector<std::array<uint8_t, 137>> transfer(const std::string& content) {
-        std::vector<std::array<uint8_t, 137>> blocks;
-        Form1& f = form();
-        EXPECT_TRUE(desk.fileSlot.open(file(content)));
-        f.UBwp = f.UBrp = 0;
-        while (f.fillUserBuffer() == 0) {
-            if (f.takeBlockAddress() != 0) break;
-            const bool ranEmpty = f.fillBlockBuffer();
-            f.buildBlockPacket();
-            blocks.push_back(f.blockPacket);
-            if (ranEmpty) break;
-        }
-        desk.fileSlot.close();
-        return blocks;
-    }
-};
-
 std::string withLineEnds(std::string text, const std::string& end) {
     for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += end.size())
         text.replace(at, 2, end);
@@ -187,21 +154,28 @@ std::vector<BootCase> bootCases() {
     };
 }
 
+// The write's own steps over program files, without the serial side.
 TEST(LoadBootProgram, LoadsOrStopsWithTheCode) {
-    ImageDesk desk;
+    testing::VirtualDesk desk;
+    testing::ScratchFolder folder;
+    Form1& f = *desk.form;
+    const auto load = [&](const std::string& content) {
+        f.clearBootImage();
+        f.errorCode = 0;
+        return f.loadBootProgram(folder.write("program", content));
+    };
     const std::string full = sRecords(0xF780, patternBytes(1904, 9));
     for (const auto& c : bootCases()) {
         // Each file follows a full-size program, of which nothing may be left.
-        ASSERT_EQ(desk.loadBoot(full), 0);
-        EXPECT_EQ(desk.loadBoot(c.text), c.code == 0 ? 0 : 1) << c.name;
-        const Form1& f = desk.form();
+        ASSERT_EQ(load(full), 0);
+        EXPECT_EQ(load(c.text), c.code == 0 ? 0 : 1) << c.name;
         EXPECT_EQ(f.errorCode, c.code) << c.name;
         EXPECT_EQ(f.bootLength, c.length) << c.name;
         EXPECT_EQ(f.bootStartAddress, c.start) << c.name;
         auto image = c.image;
         image.resize(f.bootImage.size(), 0);
         EXPECT_TRUE(std::equal(image.begin(), image.end(), f.bootImage.begin())) << c.name;
-        EXPECT_FALSE(desk.desk.fileSlot.isOpen()) << c.name;
+        EXPECT_FALSE(desk.fileSlot.isOpen()) << c.name;
     }
 }
 
@@ -222,27 +196,20 @@ std::vector<UserCase> userCases() {
     const auto p = patternBytes(0x100);
     const std::vector<uint8_t> low(p.begin(), p.begin() + 128), high(p.begin() + 128, p.end());
     return {
-        {"AlignedBlocksAndFFGaps",
-         0,
-         sRecords(0x0000, p) + sRecords(0x0105, {0xA1, 0xA2, 0xA3}),
+        {"AlignedBlocksAndFFGaps", 0, sRecords(0x0000, p) + sRecords(0x0105, {0xA1, 0xA2, 0xA3}),
          {{0x0000, 0, low}, {0x0080, 0, high}, {0x0100, 5, {0xA1, 0xA2, 0xA3}}}},
         // Only the head of the buffer is looked at: data out of order start a block again.
-        {"OutOfOrderSendsABlockTwice",
-         0,
-         sRecords(0x0010, {1, 2, 3, 4}) + sRecords(0x0000, {5, 6}),
+        {"OutOfOrderSendsABlockTwice", 0, sRecords(0x0010, {1, 2, 3, 4}) + sRecords(0x0000, {5, 6}),
          {{0x0000, 0x10, {1, 2, 3, 4}}, {0x0000, 0, {5, 6}}}},
-        {"RepeatedAddressSendsABlockTwice",
-         0,
+        {"RepeatedAddressSendsABlockTwice", 0,
          sRecords(0x0100, {1, 2}) + sRecords(0x0101, {9}) + sRecords(0x0102, {3}),
          {{0x0100, 0, {1, 2}}, {0x0100, 1, {9, 3}}}},
-        {"StopsAtTheFirstBlockAbove7F80",
-         kBlockAddressTooHigh,
+        {"StopsAtTheFirstBlockAbove7F80", kBlockAddressTooHigh,
          sRecords(0x7F00, p) + sRecords(0x8000, {1}) + sRecords(0x0000, {2}),
          {{0x7F00, 0, low}, {0x7F80, 0, high}}},
         // Extension, end and execution records have no effect on placement, S2 and S3
         // addresses keep their low 16 bits, and lines under 10 characters (not bytes) are skipped.
-        {"IgnoredLinesAndWideAddresses",
-         0,
+        {"IgnoredLinesAndWideAddresses", 0,
          ":020000040001F9\r\n:020040000506B3\r\n:020000021000EC\r\n:0100428107B6\r\n"
          ":00000001FF\r\nS2060301000102F2\r\nS307FFFF01020304F0\r\nS804000000FB\r\n"
          "S70500000000FA\r\n:0400000300000000F9\r\ngarbage!!\r\ngarb\xC3\xA4ge!!\r\n",
@@ -255,10 +222,23 @@ std::vector<UserCase> userCases() {
 }
 
 TEST(UserTransfer, CutsTheFileIntoBlocksOrStopsWithTheCode) {
-    ImageDesk desk;
+    testing::VirtualDesk desk;
+    testing::ScratchFolder folder;
+    Form1& f = *desk.form;
     for (const auto& c : userCases()) {
-        const auto blocks = desk.transfer(c.text);
-        EXPECT_EQ(desk.form().errorCode, c.code) << c.name;
+        // The write's loop over the user file: the block records sent.
+        std::vector<std::array<uint8_t, 137>> blocks;
+        ASSERT_TRUE(desk.fileSlot.open(folder.write("program", c.text)));
+        f.UBwp = f.UBrp = 0;
+        while (f.fillUserBuffer() == 0) {
+            if (f.takeBlockAddress() != 0) break;
+            const bool ranEmpty = f.fillBlockBuffer();
+            f.buildBlockPacket();
+            blocks.push_back(f.blockPacket);
+            if (ranEmpty) break;
+        }
+        desk.fileSlot.close();
+        EXPECT_EQ(f.errorCode, c.code) << c.name;
         ASSERT_EQ(blocks.size(), c.blocks.size()) << c.name;
         for (size_t i = 0; i < blocks.size(); ++i) {
             const auto& want = c.blocks[i];

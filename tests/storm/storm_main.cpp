@@ -11,41 +11,30 @@
 
 #include "storm/storm.h"
 
-namespace {
-
-struct Range {
-    uint64_t first = 1;
-    uint64_t count = 1000;
+int main(int argc, char** argv) {
+    uint64_t first = 1, count = 1000;
     bool replay = false;
-};
-
-// Every option takes a number.
-bool parse(int argc, char** argv, Range& range) {
-    if (argc % 2 == 0) return false;
+    // Every option takes a number.
     for (int i = 1; i < argc; i += 2) {
         const std::string arg = argv[i];
+        if (i + 1 == argc || (arg != "--seed" && arg != "--first" && arg != "--count")) {
+            std::cerr << "usage: quillmont-storm [--first SEED] [--count N] | --seed SEED\n";
+            return 2;
+        }
         const uint64_t value = std::strtoull(argv[i + 1], nullptr, 10);
-        if (arg == "--seed") range = {value, 1, true};
-        if (arg == "--first") range.first = value;
-        if (arg == "--count") range.count = value;
-        if (arg != "--seed" && arg != "--first" && arg != "--count") return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    Range range;
-    if (!parse(argc, argv, range)) {
-        std::cerr << "usage: quillmont-storm [--first SEED] [--count N] | --seed SEED\n";
-        return 2;
+        replay = replay || arg == "--seed";
+        if (arg == "--count") {
+            count = value;
+        } else {
+            first = value;
+        }
+        if (arg == "--seed") count = 1;
     }
     uint64_t violations = 0, forged = 0, successes = 0;
-    for (uint64_t seed = range.first; seed < range.first + range.count; ++seed) {
+    for (uint64_t seed = first; seed < first + count; ++seed) {
         const auto schedule = quill::storm::drawSchedule(seed);
         const auto verdict = quill::storm::runSchedule(schedule);
-        if (range.replay) {
+        if (replay) {
             std::cout << schedule.words();
             for (const auto& what : verdict.struck) std::cout << "  struck: " << what << "\n";
             std::cout << "--- console ---\n" << verdict.console << "\n";
@@ -61,6 +50,6 @@ int main(int argc, char** argv) {
         successes += verdict.success ? 1 : 0;
     }
     std::cout << "successes=" << successes << " forged-acceptances=" << forged << "\n";
-    std::cout << "schedules=" << range.count << " violations=" << violations << std::endl;
+    std::cout << "schedules=" << count << " violations=" << violations << std::endl;
     return violations == 0 ? 0 : 1;
 }

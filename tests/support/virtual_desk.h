@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/virtual/recording_controls.h"
 #include "platform/virtual/virtual_scheduler.h"
@@ -35,14 +36,11 @@ struct VirtualDesk {
         // The window's design state, before Form_Load touches anything.
         hexFileN.setText("User Prog.");
         bootFileN.setText("Boot Prog.");
-        h8stat.setCaption("H8 Power OFF");
-        lbComSpeed.setCaption("Speed 38400");
-        lbComData.setCaption("Data 8");
-        lbComParity.setCaption("Parity NON");
-        lbComStop.setCaption("Stop 1");
-        lbComRTS.setCaption("RTS");
-        lbComDTR.setCaption("DTR");
-        lbComCTS.setCaption("CTS");
+        const std::pair<RecordingLabel*, const char*> captions[] = {
+            {&h8stat, "H8 Power OFF"}, {&lbComSpeed, "Speed 38400"}, {&lbComData, "Data 8"},
+            {&lbComParity, "Parity NON"}, {&lbComStop, "Stop 1"},  {&lbComRTS, "RTS"},
+            {&lbComDTR, "DTR"},           {&lbComCTS, "CTS"}};
+        for (const auto& [label, caption] : captions) label->setCaption(caption);
         cbWrite.setCaption("Write");
         cbWrite.captions.clear();
         cbWrite.colors.clear();

@@ -80,7 +80,7 @@ TEST(Kernel, AProgramThatRunsAwayStopsTheChip) {
     EXPECT_EQ(line.board().breaches()[0].kind, sim::BoardEvent::Kind::ProgramStopped);
     EXPECT_EQ(breaches(line.board()), "illegal instruction H'0001 at H'F780\n");
     const uint64_t stoppedAt = line.board().chip()->states();
-    line.exchange({}, 50);
+    line.within({}, 50);
     EXPECT_EQ(line.board().chip()->states(), stoppedAt);
 }
 
@@ -145,7 +145,7 @@ TEST(Kernel, AnswersEveryRecordWithItsLetter) {
         std::vector<uint8_t> flash(0x8000, 0xFF);
         bool failed = false;
         for (const auto& step : c.steps) {
-            const std::string got = line.exchange(step.bytes, step.waitMs);
+            const std::string got = line.within(step.bytes, step.waitMs);
             EXPECT_EQ(got, std::string(1, step.answer));
             if (step.answer == '>') {
                 const uint16_t address = uint16_t(step.bytes[4] << 8 | step.bytes[5]);

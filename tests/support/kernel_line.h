@@ -114,46 +114,33 @@ class KernelLine {
     std::string start(const std::vector<uint8_t>& image) {
         reset(false);
         if (tryMatch(std::to_string(speed_) + ",N,8,1").second != 0) return "no bit-rate match";
-        if (exchange({0x55}, board_->options().eraseTimeMs + 50) != "\xAA") return "no erase";
+        if (within({0x55}, board_->options().eraseTimeMs + 50) != "\xAA") return "no erase";
         const auto n = image.size();
-        if (exchange({uint8_t(n >> 8), uint8_t(n)}, 20, 2).size() != 2) return "no length echo";
-        const std::string echo = exchange(image, int(n * 2 * 11'000 / speed_) + 50, n + 1);
+        if (within({uint8_t(n >> 8), uint8_t(n)}, 20).size() != 2) return "no length echo";
+        const std::string echo = within(image, int(n * 2 * 11'000 / speed_) + 50);
         if (echo != std::string(image.begin(), image.end()) + "\xAA") return "no image echo";
         // Everything the kernel says within the 100 ms the write gives it.
-        return exchange({0x0D}, 100, SIZE_MAX);
-    }
-
-    // Sends `bytes`, then waits up to `waitMs` for `want` bytes back (and 5 ms more for any
-    // that follow at once): what came, possibly "". Nothing older than the send is kept.
-    std::string exchange(const std::vector<uint8_t>& bytes, int waitMs, size_t want = 1) {
-        port_.readAll();
-        sentNs_ = clock_.nowNs();
-        port_.write(bytes);
-        const int64_t deadline = sentNs_ + int64_t(waitMs) * kNsPerMs;
-        clock_.schedule(deadline - sentNs_, [] {});
-        std::string got;
-        clock_.runUntil([&] {
-            const auto in = port_.readAll();
-            if (got.empty() && !in.empty()) answerNs_ = clock_.nowNs();
-            got.append(in.begin(), in.end());
-            return got.size() >= want || clock_.nowNs() >= deadline;
-        });
-        run(5);
-        const auto more = port_.readAll();
-        return got + std::string(more.begin(), more.end());
+        return within({0x0D}, 100);
     }
 
     // What came back within `waitMs` of sending `bytes`; anything older is dropped.
     std::string within(const std::vector<uint8_t>& bytes, int waitMs) {
         port_.readAll();
+        sent_ = port_.traffic().size();
+        sentNs_ = clock_.nowNs();
         port_.write(bytes);
         run(waitMs);
         const auto in = port_.readAll();
         return {in.begin(), in.end()};
     }
 
-    // From the last send to the first byte of its answer.
-    int64_t answerDelayNs() const { return answerNs_ - sentNs_; }
+    // From the last send to the end of the first character of its answer.
+    int64_t answerDelayNs() const {
+        const auto& t = port_.traffic();
+        for (size_t k = sent_; k < t.size(); ++k)
+            if (t[k].toHost) return t[k].endNs - sentNs_;
+        return -1;
+    }
     sim::Board& board() { return *board_; }
     VirtualSerialPort& port() { return port_; }
     VirtualScheduler& clock() { return clock_; }
@@ -165,8 +152,8 @@ class KernelLine {
     VirtualSerialPort port_{clock_, "kernel line"};
     std::unique_ptr<sim::Board> board_;
     int speed_;
+    size_t sent_ = 0;  // the port's traffic before the last send
     int64_t sentNs_ = 0;
-    int64_t answerNs_ = 0;
 };
 
 }  // namespace quill::testing

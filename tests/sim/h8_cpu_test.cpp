@@ -34,14 +34,17 @@ std::vector<uint16_t> tailWords(const std::vector<uint8_t>& image, size_t n) {
     return words;
 }
 
-// A chip with `image` in its memory from `origin`, the CPU started at `entry`.
+// A chip with `image` in its memory from `origin`, the CPU started at `entry`; when SCI3
+// started each byte it sent.
 struct Rig {
     FlashMemory flash;
-    Chip chip{flash, {}, {}};
+    std::vector<uint64_t> sent;
+    Chip chip{flash, {}, {[this](uint8_t, const LineSettings&, uint64_t at) {
+                              sent.push_back(at);
+                          }, {}}};
     Cpu& cpu = chip.cpu();
     Rig(const std::vector<uint8_t>& image, uint16_t origin, uint16_t entry) {
-        std::copy(image.begin(), image.end(), cpu.memory() + origin);
-        cpu.invalidate(0, 0xFFFF);
+        chip.start(origin, image);
         cpu.reset(entry);
     }
 };
@@ -205,25 +208,17 @@ TEST(H8Cpu, SkippedIdleLoopsEndAsIfEveryTurnRan) {
     std::string error;
     const auto image = testing::buildH8(folder, "idle.s", source, Cpu::kRamStart, error);
     ASSERT_FALSE(image.empty()) << error;
-    struct Run {
-        FlashMemory flash;
-        std::vector<uint64_t> sent;
-        Chip chip{flash, {}, {[this](uint8_t, const LineSettings&, uint64_t at) {
-                                  sent.push_back(at);
-                              }, {}}};
-    };
     for (const uint64_t slice : {uint64_t(1) << 40, uint64_t(997)}) {
-        Run plain, skipping;
-        plain.chip.cpu().setSkipIdle(false);
-        for (Run* r : {&plain, &skipping}) {
+        Rig plain(image, Cpu::kRamStart, Cpu::kRamStart);
+        Rig skipping(image, Cpu::kRamStart, Cpu::kRamStart);
+        plain.cpu.setSkipIdle(false);
+        for (Rig* r : {&plain, &skipping}) {
             r->chip.sci().presetFor(9600);
-            r->chip.start(Cpu::kRamStart, image);
             // Bounded: a skip that runs a counter past zero would loop on for good.
-            Cpu& cpu = r->chip.cpu();
-            while (cpu.stopped() == Running && cpu.states() < 100'000'000) cpu.run(slice);
+            while (r->cpu.stopped() == Running && r->cpu.states() < 100'000'000) r->cpu.run(slice);
         }
-        const Cpu& a = plain.chip.cpu();
-        const Cpu& b = skipping.chip.cpu();
+        const Cpu& a = plain.cpu;
+        const Cpu& b = skipping.cpu;
         EXPECT_EQ(b.stopped(), Sleep) << b.stopText();
         EXPECT_GT(b.skippedTurns(), 30000u) << slice;
         EXPECT_EQ(a.states(), b.states()) << slice;

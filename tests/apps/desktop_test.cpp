@@ -194,8 +194,6 @@ class DesktopOnBoard : public ::testing::Test {
         window->activateWindow();
         ASSERT_TRUE(runUntil([&] { return window->form().startupDone; }));
         port().keepTraffic(true);
-        bootFile = folder.write("boot.mot", testing::sRecords(0xF780, testing::patternBytes(64)));
-        userFile = folder.write("user.mot", testing::sRecords(0x0100, testing::patternBytes(200)));
     }
 
     VirtualSerialPort& port() { return dynamic_cast<VirtualSerialPort&>(window->port()); }
@@ -215,14 +213,8 @@ class DesktopOnBoard : public ::testing::Test {
         return sent;
     }
 
-    void nameFiles() {
-        window->field("BootFileN")->setText(QString::fromStdString(bootFile));
-        window->field("HexFileN")->setText(QString::fromStdString(userFile));
-    }
-
     ModalAnswers dialogs;
     testing::ScratchFolder folder;
-    std::string bootFile, userFile;
     ProgramEndThrows end;
     std::unique_ptr<MainWindow> window;
 };
@@ -271,7 +263,6 @@ TEST_F(DesktopOnBoard, KeysReachTheBoardAndOnlyItsEchoReachesTheConsoleOrTheyNam
 // A button choice gives the focus back to the console, a menu choice leaves it where it was.
 // File names are UTF-8 wherever the console shows them, and so are records.
 TEST_F(DesktopOnBoard, AButtonChoiceGivesTheFocusBackToTheConsoleAMenuChoiceDoesNot) {
-    nameFiles();
     for (const char* button : {"cbUser", "cbBoot"}) {
         const std::string chosen = folder.write(std::string(button) + ".mot", "");
         dialogs.expect(choose(chosen));
@@ -379,7 +370,10 @@ TEST_F(DesktopOnBoard, ColoursKeysLabelsButtonsMenusAndHelpReachTheirOperations)
 // While the erase is awaited, W starts no second write and Esc stops this one; its message box
 // is shown, and the window is back in terminal mode.
 TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
-    nameFiles();
+    // The user program is not read before the erase.
+    window->field("BootFileN")->setText(QString::fromStdString(
+        folder.write("boot.mot", testing::sRecords(0xF780, testing::patternBytes(64)))));
+    window->field("HexFileN")->setText(QString::fromStdString(folder.write("user.mot", "")));
     dialogs.expect([&](QWidget* modal) {
         grab(window.get(), "desktop_failed_write.png");
         messageBox("Stop by Key !")(modal);

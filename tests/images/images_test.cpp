@@ -113,7 +113,8 @@ struct BootCase {
     std::vector<uint8_t> image;  // the rest of the image is 0
 };
 
-std::vector<BootCase> bootCases() {
+// The write's own steps over program files, without the serial side.
+TEST(LoadBootProgram, LoadsOrStopsWithTheCode) {
     const auto p = patternBytes(1904);
     const auto part = [&](size_t from, size_t to) {
         return std::vector<uint8_t>(p.begin() + from, p.begin() + to);
@@ -122,7 +123,7 @@ std::vector<BootCase> bootCases() {
     const auto around = [&](const std::string& line) {
         return sRecords(0xF780, c) + line + "\r\n" + sRecords(0xF784, d);
     };
-    return {
+    const BootCase cases[] = {
         {"FullSize", sRecords(0xF780, p, 32), 0, 1904, 0xF780, p},
         // Nothing of the refused record is stored; the length keeps the raised value.
         {"OneRecordPastTheLimit",
@@ -152,10 +153,6 @@ std::vector<BootCase> bootCases() {
         {"SRecordBadAddressBeforeTooLong", sRecords(0xF780, part(0, 1902)) + "S107FG0001020304F2",
          kNotHexCharacter, 1902, 0xF780, part(0, 1902)},
     };
-}
-
-// The write's own steps over program files, without the serial side.
-TEST(LoadBootProgram, LoadsOrStopsWithTheCode) {
     testing::VirtualDesk desk;
     testing::ScratchFolder folder;
     Form1& f = *desk.form;
@@ -165,17 +162,17 @@ TEST(LoadBootProgram, LoadsOrStopsWithTheCode) {
         return f.loadBootProgram(folder.write("program", content));
     };
     const std::string full = sRecords(0xF780, patternBytes(1904, 9));
-    for (const auto& c : bootCases()) {
+    for (const auto& row : cases) {
         // Each file follows a full-size program, of which nothing may be left.
         ASSERT_EQ(load(full), 0);
-        EXPECT_EQ(load(c.text), c.code == 0 ? 0 : 1) << c.name;
-        EXPECT_EQ(f.errorCode, c.code) << c.name;
-        EXPECT_EQ(f.bootLength, c.length) << c.name;
-        EXPECT_EQ(f.bootStartAddress, c.start) << c.name;
-        auto image = c.image;
+        EXPECT_EQ(load(row.text), row.code == 0 ? 0 : 1) << row.name;
+        EXPECT_EQ(f.errorCode, row.code) << row.name;
+        EXPECT_EQ(f.bootLength, row.length) << row.name;
+        EXPECT_EQ(f.bootStartAddress, row.start) << row.name;
+        auto image = row.image;
         image.resize(f.bootImage.size(), 0);
-        EXPECT_TRUE(std::equal(image.begin(), image.end(), f.bootImage.begin())) << c.name;
-        EXPECT_FALSE(desk.fileSlot.isOpen()) << c.name;
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), f.bootImage.begin())) << row.name;
+        EXPECT_FALSE(desk.fileSlot.isOpen()) << row.name;
     }
 }
 
@@ -192,10 +189,10 @@ struct UserCase {
     std::vector<Block> blocks;
 };
 
-std::vector<UserCase> userCases() {
+TEST(UserTransfer, CutsTheFileIntoBlocksOrStopsWithTheCode) {
     const auto p = patternBytes(0x100);
     const std::vector<uint8_t> low(p.begin(), p.begin() + 128), high(p.begin() + 128, p.end());
-    return {
+    const UserCase cases[] = {
         {"AlignedBlocksAndFFGaps", 0, sRecords(0x0000, p) + sRecords(0x0105, {0xA1, 0xA2, 0xA3}),
          {{0x0000, 0, low}, {0x0080, 0, high}, {0x0100, 5, {0xA1, 0xA2, 0xA3}}}},
         // Only the head of the buffer is looked at: data out of order start a block again.
@@ -219,13 +216,10 @@ std::vector<UserCase> userCases() {
         {"EmptyFile", kNoUserData, "", {}},
         {"OnlyRecordsWithoutData", kNoUserData, "S1030000FC\r\n:0000100000\r\n", {}},
     };
-}
-
-TEST(UserTransfer, CutsTheFileIntoBlocksOrStopsWithTheCode) {
     testing::VirtualDesk desk;
     testing::ScratchFolder folder;
     Form1& f = *desk.form;
-    for (const auto& c : userCases()) {
+    for (const auto& c : cases) {
         // The write's loop over the user file: the block records sent.
         std::vector<std::array<uint8_t, 137>> blocks;
         ASSERT_TRUE(desk.fileSlot.open(folder.write("program", c.text)));

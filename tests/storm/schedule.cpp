@@ -190,12 +190,9 @@ Schedule drawSchedule(uint64_t seed) {
         });
         if (!crowded) s.cable.push_back(cableFault(d, direction, index));
     }
+    // The braces draw the three in their order.
     auto outage = [&](double p) {
-        Outage o;
-        o.happens = d.chance(p);
-        o.atNs = d.between(0, writeNs);
-        o.lastsNs = d.between(kNsPerMs, 2 * kNsPerSecond);
-        return o;
+        return Outage{d.chance(p), d.between(0, writeNs), d.between(kNsPerMs, 2 * kNsPerSecond)};
     };
     s.power = outage(0.06);
     s.portLoss = outage(0.04);

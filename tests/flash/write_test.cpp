@@ -102,15 +102,14 @@ class Link : public ::testing::Test {
     void SetUp() override {
         desk.start();
         desk.form->setWriteMode();
-        logStart = desk.port.lineLog().size();
     }
-    // The DTR, RTS and break changes since logStart, as "ms:DTR-" (off) or "ms:RTS+" (on)
-    // with the ms counted from t0.
-    std::string lineChanges(int64_t t0) const {
+    // The DTR, RTS and break changes from the log's entry `from` on, as "ms:DTR-" (off) or
+    // "ms:RTS+" (on) with the ms counted from t0.
+    std::string lineChanges(size_t from, int64_t t0) const {
         const std::map<What, std::string> names{
             {What::Dtr, "DTR"}, {What::Rts, "RTS"}, {What::Break, "BRK"}};
         std::string out;
-        for (size_t i = logStart; i < desk.port.lineLog().size(); ++i) {
+        for (size_t i = from; i < desk.port.lineLog().size(); ++i) {
             const auto& e = desk.port.lineLog()[i];
             if (!names.contains(e.what)) continue;
             out += " " + std::to_string((e.timeNs - t0) / kNsPerMs) + ":" + names.at(e.what) +
@@ -119,7 +118,6 @@ class Link : public ::testing::Test {
         return out;
     }
     VirtualDesk desk;
-    size_t logStart = 0;
 };
 
 // The abort flag is set from the start, and a byte read leaves it set: an Esc then, in a
@@ -169,10 +167,10 @@ TEST_F(Link, ThePulsesDriveTheLinesInOrderAndForTheirTimes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        logStart = desk.port.lineLog().size();
+        const size_t from = desk.port.lineLog().size();
         const int64_t t0 = desk.clock.nowNs();
         c.pulse(*desk.form);
-        EXPECT_EQ(lineChanges(t0), c.changes);
+        EXPECT_EQ(lineChanges(from, t0), c.changes);
     }
 }
 

@@ -50,8 +50,7 @@ void loadBoot(Form1& f, const std::string& path) {
 
 void transferUser(Form1& f, TextFileSlot& slot, const std::string& path) {
     require(slot.open(path));
-    f.UBwp = 0;
-    f.UBrp = 0;
+    f.UBwp = f.UBrp = 0;
     for (;;) {
         if (f.fillUserBuffer() != 0) {
             require(isFileCode(f.errorCode) || f.errorCode == kNoUserData);

@@ -46,8 +46,6 @@ TEST(Write, AFullFlashAtEachSpeedAndAdapterLogsEveryStepTwiceInARow) {
             EXPECT_EQ(b.desk->status.text(), log);
             EXPECT_EQ(b.flash(), b.expectedFlash());
         }
-        EXPECT_EQ(b.board->bootImage(), b.bootBytes);
-        EXPECT_TRUE(b.desk->messageBox.shown.empty());
         // The terminal runs at the speed found.
         EXPECT_EQ(b.desk->port.settings(), speed + ",N,8,1");
         EXPECT_EQ(b.desk->lbComSpeed.caption(), "Speed " + speed);

@@ -34,15 +34,6 @@ SetUp bootBytes(size_t n, int zeroAt = -1) {
     };
 }
 
-SetUp escAt(int ms) {
-    return [ms](BoardDesk& b) {
-        b.desk->clock.schedule(ms * kNsPerMs, [&b] {
-            int16_t key = 27, shift = 0;
-            b.form().Form_KeyDown(key, shift);
-        });
-    };
-}
-
 // When the failure's reset began: the last time DTR went off.
 int64_t resetNs(const BoardDesk& b) {
     const auto& log = b.desk->port.lineLog();
@@ -52,11 +43,14 @@ int64_t resetNs(const BoardDesk& b) {
     return reset == log.rend() ? -1 : reset->timeNs;
 }
 
-// A click on the reset button during the write pulses the line at once.
-SetUp resetClickAt(int ms) {
-    return [ms](BoardDesk& b) {
-        b.desk->clock.schedule(ms * kNsPerMs, [&b] {
+// Esc at `ms` into the write, or a click on the reset button, which pulses the line at once.
+enum class Act { Esc, Reset };
+SetUp at(int ms, Act act) {
+    return [ms, act](BoardDesk& b) {
+        b.desk->clock.schedule(ms * kNsPerMs, [&b, act] {
             const int64_t clickNs = b.desk->clock.nowNs();
+            int16_t key = 27, shift = 0;
+            if (act == Act::Esc) return b.form().Form_KeyDown(key, shift);
             b.form().cbReset_Click();
             EXPECT_EQ(resetNs(b), clickNs);
         });
@@ -70,7 +64,7 @@ SetUp escBeforeTheFailure(const char* options) {
         BoardDesk probe(options);
         probe.start();
         probe.write();
-        escAt(int(resetNs(probe) / kNsPerMs) - 50)(b);
+        at(int(resetNs(probe) / kNsPerMs) - 50, Act::Esc)(b);
     };
 }
 
@@ -162,9 +156,9 @@ std::vector<FailureCase> failureCases() {
         {"line-error=block:1", nullptr, 83, user + " ? [ 83 ] COM receive error !"},
         // The stop key ends each wait; the step then judges what it has, and a kernel error
         // letter outranks the stop and too much text.
-        {"erase-time=5000", escAt(1500), 99, erase + " ? [ 99 ] Stop by Key !"},
+        {"erase-time=5000", at(1500, Act::Esc), 99, erase + " ? [ 99 ] Stop by Key !"},
         // The reset throws the chip out of its erase: the write cannot go on.
-        {"erase-time=3000", resetClickAt(1500), 81, erase + " ? [ 81 ] no Response from H8 !"},
+        {"erase-time=3000", at(1500, Act::Reset), 81, erase + " ? [ 81 ] no Response from H8 !"},
         {"length-echo=short", escBeforeTheFailure("length-echo=short"), 26,
          " to H8 ...  ? [ 26 ] different Response !"},
         {"image-echo=5:silent", escBeforeTheFailure("image-echo=5:silent"), 27,

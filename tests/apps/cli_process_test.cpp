@@ -11,11 +11,8 @@
 namespace quill::testing {
 namespace {
 
-// `runAs` comes before the program: a command that runs it as another user.
-std::vector<std::string> cli(std::vector<std::string> args,
-                             const std::vector<std::string>& runAs = {}) {
+std::vector<std::string> cli(std::vector<std::string> args) {
     args.insert(args.begin(), QUILLMONT_CLI);
-    args.insert(args.begin(), runAs.begin(), runAs.end());
     return args;
 }
 
@@ -110,10 +107,11 @@ TEST_F(CliProcess, APortThisUserMayNotOpenSaysWhichGroupToJoin) {
     struct stat info {};
     ASSERT_EQ(::stat(name, &info), 0);
     const std::string groupName = ::getgrgid(info.st_gid)->gr_name;
-    std::vector<std::string> runAs;
+    std::vector<std::string> command = cli({"--port", name, boot, userFile});
     if (::geteuid() == 0)
-        runAs = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    Child run(cli({"--port", name, boot, userFile}, runAs));
+        command.insert(command.begin(),
+                       {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    Child run(command);
     const int status = run.finish(20'000);
     ::close(slave);
     ::close(master);

@@ -37,16 +37,11 @@ const std::vector<std::string> kModelKernel = {"QUILLMONT_SIM=kernel=model",
 // A board server on a port of the system's choice; its address as the client names it.
 struct Server : Child {
     explicit Server(std::vector<std::string> args, const std::string& listen = "127.0.0.1:0")
-        : Child(withListen(std::move(args), listen), kModelKernel) {
+        : Child((args.insert(args.begin(), {QUILLMONT_BOARD, "--listen", listen}), args),
+                kModelKernel) {
         waitForOutput("\n", 10'000);
         const size_t at = out.find("rfc2217://");
         if (at != std::string::npos) address = out.substr(at, out.find('\n', at) - at);
-    }
-    static std::vector<std::string> withListen(std::vector<std::string> args,
-                                               const std::string& listen) {
-        args.insert(args.begin(), QUILLMONT_BOARD);
-        args.insert(args.end(), {"--listen", listen});
-        return args;
     }
     std::string address;
 };

@@ -35,8 +35,8 @@ TEST(QtSerialPort, OpensInLowLatencyModeWhereTheDriverHasItAndPutsItBackOnClose)
     constexpr int kOther = 0x40, kLow = ASYNC_LOW_LATENCY;  // kOther must be left alone
     struct Case {
         const char* driver;
-        int flags;        // at the open
-        bool refusesSet;  // a driver without the mode: the mode is not active
+        int flags;                 // at the open
+        bool refusesSet;           // a driver without the mode: the mode is not active
         std::vector<int> written;  // the flags set at the open, then at the close
     };
     const Case cases[] = {{"grants", kOther, false, {kOther | kLow, kOther}},

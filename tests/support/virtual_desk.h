@@ -38,8 +38,8 @@ struct VirtualDesk {
         bootFileN.setText("Boot Prog.");
         const std::pair<RecordingLabel*, const char*> captions[] = {
             {&h8stat, "H8 Power OFF"}, {&lbComSpeed, "Speed 38400"}, {&lbComData, "Data 8"},
-            {&lbComParity, "Parity NON"}, {&lbComStop, "Stop 1"},  {&lbComRTS, "RTS"},
-            {&lbComDTR, "DTR"},           {&lbComCTS, "CTS"}};
+            {&lbComParity, "Parity NON"}, {&lbComStop, "Stop 1"}, {&lbComRTS, "RTS"},
+            {&lbComDTR, "DTR"}, {&lbComCTS, "CTS"}};
         for (const auto& [label, caption] : captions) label->setCaption(caption);
         cbWrite.setCaption("Write");
         cbWrite.captions.clear();

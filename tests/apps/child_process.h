@@ -51,10 +51,8 @@ class Child {
         process_.start(QString::fromStdString(args[0]), arguments);
     }
     ~Child() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        process_.kill();
+        process_.waitForFinished(5000);
         for (int fd : {terminal_, slave_})
             if (fd >= 0) ::close(fd);
     }

@@ -70,8 +70,7 @@ std::string withoutMatchTries(const std::string& transcript) {
 TEST(Network, TheFullExampleThroughTheBoardServerMatchesTheInProcessWrite) {
     ScratchFolder scratch;
     const std::string dump = scratch.path("flash.bin"), localDump = scratch.path("local.bin");
-    std::filesystem::create_directories(scratch.path("with blank"));
-    const std::string user = scratch.path("with blank/user program.mot");
+    const std::string user = scratch.path("user program.mot");
     std::filesystem::copy_file(kExamples + "full.mot", user);
     // Each write in real time has the machine to itself: the in-process one first, as the
     // reference transcript. (H'FF, Telnet's IAC, is in both directions: in the echoed boot

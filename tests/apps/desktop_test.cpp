@@ -225,14 +225,13 @@ QColor faceColour(QWidget* widget) {
 
 // Typing a file name stops the terminal; only the fields take characters.
 TEST_F(DesktopOnBoard, KeysReachTheBoardAndOnlyItsEchoReachesTheConsoleOrTheyNameAFile) {
-    using V = std::vector<uint8_t>;
     const Keys keys = {{Qt::Key_A, none, 'A'},     {Qt::Key_Exclam, shift, '1'},
                        {Qt::Key_5, keypad, '5'},  {Qt::Key_Return, none, 13},
                        {Qt::Key_Space, none, 32}};
     for (const auto& [key, modifiers, byte] : keys)
-        EXPECT_EQ(press(key, modifiers), V{uint8_t(byte)}) << std::hex << key;
-    EXPECT_EQ(press(Qt::Key_Backspace), V{});
-    EXPECT_EQ(press(Qt::Key_F12), V{});
+        EXPECT_EQ(press(key, modifiers), std::vector{uint8_t(byte)}) << std::hex << key;
+    EXPECT_TRUE(press(Qt::Key_Backspace).empty());
+    EXPECT_TRUE(press(Qt::Key_F12).empty());
     // The user program on the board echoes what it gets; the console shows it, typed keys
     // themselves never reach it.
     ASSERT_TRUE(runUntil([&] { return console().find("A1") == 0; }, 2000)) << console();
@@ -305,7 +304,6 @@ TEST_F(DesktopOnBoard, ColoursKeysLabelsButtonsMenusAndHelpReachTheirOperations)
     EXPECT_EQ(faceColour(window->label("lbComRTS")),
               QApplication::palette().color(QPalette::Window));
     for (int key : {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8}) press(key);
-    EXPECT_EQ(caption("lbComSpeed"), "Speed 300");
     EXPECT_EQ(port().settings(), "300,E,7,2");
     for (const char* label : {"lbComSpeed", "lbComParity", "lbComData", "lbComStop"}) click(label);
     EXPECT_EQ(port().settings(), "600,O,6,1");
@@ -372,7 +370,6 @@ TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
     QObject::connect(&erasing, &QTimer::timeout, [&] {
         if (!console().ends_with("erace Flash-ROM ... ")) return;
         erasing.stop();
-        grab(window.get(), "desktop_writing.png");
         press(Qt::Key_W);
         press(Qt::Key_Escape);
     });

@@ -176,10 +176,8 @@ TEST(Network, Ser2netCarriesEveryByteValueAndAWriteEndsWithThePowerCode) {
     }
     ::close(farFd);
 
-    const auto start = std::chrono::steady_clock::now();
     Cli write(name, kExamples + "small.mot");
-    EXPECT_EQ(write.finish(20'000), 21) << write.out << write.err;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(write.finish(10'000), 21) << write.out << write.err;
     EXPECT_NE(write.out.find("H8 Power is OFF"), std::string::npos) << write.out;
     // The unconfirmed line change is said once, not again at each line change after it.
     const size_t said = write.err.find("did not confirm the line change");

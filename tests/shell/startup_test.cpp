@@ -12,9 +12,7 @@ using testing::VirtualDesk;
 // which are never taken as file names.
 TEST(StartUp, TheFirstTwoWordsOfTheCommandLineAreTheFiles) {
     const struct {
-        const char* commandLine;
-        const char* boot;
-        const char* user;
+        const char *commandLine, *boot, *user;
     } cases[] = {{"", "", ""},
                  {"a.mot", "", ""},
                  {"a.mot b.hex", "a.mot", "b.hex"},

@@ -7,9 +7,8 @@ namespace {
 
 // A seed always draws the same schedule, so that its replay is the run that broke. Seed 8875
 // once began the second write while a chattering board's 300 characters at 2400 bit/s were
-// still arriving (the runner now waits as a user does). (Seed 183, whose doubled prompt
-// answered the next record and let the reset cut the last block off behind a reported
-// success, runs in the shards.)
+// still arriving (the runner now waits as a user does); seed 183, whose doubled prompt let the
+// reset cut the last block off behind a reported success, runs in the shards.
 TEST(StormRegression, ASeedThatOnceBrokeAnInvariantHoldsThemNow) {
     const auto s = storm::drawSchedule(8875);
     EXPECT_EQ(storm::drawSchedule(8875).words(), s.words());

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -31,13 +31,12 @@ TEST(Characters, CountsUtf8CharactersAndEveryOtherByteAsOne) {
 
 // `count` characters of `unit`, with a CR LF whose CR stands at each of `crs` (from 1).
 std::string consoleOf(size_t count, const std::string& unit, std::vector<size_t> crs = {}) {
-    std::string text;
-    for (size_t position = 1; position <= count; ++position) {
-        const bool cr = std::find(crs.begin(), crs.end(), position) != crs.end();
-        const bool lf = std::find(crs.begin(), crs.end(), position - 1) != crs.end();
-        text += cr ? "\r" : lf ? "\n" : unit;
+    std::vector<std::string> characters(count, unit);
+    for (size_t cr : crs) {
+        characters[cr - 1] = "\r";
+        characters[cr] = "\n";
     }
-    return text;
+    return std::accumulate(characters.begin(), characters.end(), std::string());
 }
 
 // Positions and the limit count characters, and the cut never splits one.

@@ -25,8 +25,7 @@ using testing::sRecords;
 // What the decoder handed the sink: index in the record, address, value.
 using Stored = std::tuple<int32_t, int32_t, int>;
 
-class RecordingSink : public RecordSink {
-  public:
+struct RecordingSink : RecordSink {
     void dataByte(int32_t index, int32_t address, uint8_t value) override {
         bytes.emplace_back(index, address, value);
     }

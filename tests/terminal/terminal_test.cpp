@@ -72,8 +72,6 @@ TEST(ShortenedConsole, CutsAtTheFirstLineEndFromPosition80ToTheLimit) {
     }
 }
 
-using testing::VirtualDesk;
-
 class Receive : public ::testing::Test {
   protected:
     void SetUp() override { desk.start(); }
@@ -81,7 +79,7 @@ class Receive : public ::testing::Test {
         desk.port.sendBurstToHost(bytes, {38400, 'N', 8, 1});
         desk.clock.runFor(200 * kNsPerMs);
     }
-    VirtualDesk desk;
+    testing::VirtualDesk desk;
 };
 
 // Printable bytes as themselves, a carriage return as a line end, the rest as dots; in write

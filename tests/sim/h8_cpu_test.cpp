@@ -465,18 +465,15 @@ std::string makeProgram(uint32_t seed, int count, bool withLoops) {
     return s + table;
 }
 
-int envInt(const char* name, int otherwise) {
-    const char* v = std::getenv(name);
-    return v ? std::atoi(v) : otherwise;
-}
-
 TEST(H8Oracle, RandomSequencesAgreeWithGdbsSimulator) {
     const testing::Ran oracle = testing::runCommand(QUILLMONT_SOURCE_DIR "/scripts/h8-sim-oracle");
     if (oracle.status != 0)
         GTEST_SKIP() << "GDB's H8/300 simulator cannot be built here: " << oracle.out;
     const std::string run = oracle.out.substr(0, oracle.out.find('\n'));
-    const int total = envInt("QUILLMONT_H8_SEQUENCES", 300);
-    const uint32_t seed0 = uint32_t(envInt("QUILLMONT_H8_SEED", 1));
+    const char *sequences = std::getenv("QUILLMONT_H8_SEQUENCES"),
+               *seed = std::getenv("QUILLMONT_H8_SEED");
+    const int total = sequences ? std::atoi(sequences) : 300;
+    const uint32_t seed0 = uint32_t(seed ? std::atoi(seed) : 1);
     int failures = 0;
     for (int done = 0, program = 0; done < total; ++program) {
         const int count = std::min(kPerProgram, total - done);

@@ -103,6 +103,11 @@ const Case kCases[] = {
      "mov.b #2,r1h\n1: mov.b #0x11,r0l\nadd.b r0l,r2l\nmov.b #0x22,r3l\nmov.b r3l,@(1b+1):16\n"
      "dec.b r1h\nbne 1b",
      {{2, 0x33}}},
+    // Of the two decoded blocks the long word is written across, only the second holds code.
+    {"a long word written over code across a block's border",
+     "mov.b #2,r1h\nbra 1f:16\n.balign 64\n.space 128\n1: mov.b #0x11,r0l\nadd.b r0l,r2l\n"
+     "mov.l #0xf822,er3\nmov.l er3,@(1b-2):16\ndec.b r1h\nbne 1b",
+     {{2, 0x33}}},
     // The trap sets I; the handler clears the CCR: RTE brings back the one stacked, in both
     // bytes of its word.
     {"jsr @@aa:8, trapa and rte through word vectors in flash",

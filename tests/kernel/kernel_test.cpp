@@ -16,9 +16,7 @@ namespace {
 using testing::CraftedRecord;
 using testing::KernelLine;
 
-std::string example(const std::string& name) {
-    return std::string(QUILLMONT_SOURCE_DIR) + "/examples/" + name;
-}
+const std::string kExamples = QUILLMONT_SOURCE_DIR "/examples/";
 
 std::string banner(int mhz) {
     return "Quill " + std::to_string(mhz) + "MHz\r\n";
@@ -56,8 +54,8 @@ TEST(Kernel, WritesEachExampleAtEachSpeedAndClock) {
         SCOPED_TRACE(std::to_string(c.mhz) + " MHz, " + c.program + " at " +
                      std::to_string(c.speed));
         testing::BoardDesk b(boardOptions(c.mhz, c.speed));
-        b.bootFile = example("kernel-" + std::to_string(c.mhz) + "mhz.mot");
-        b.userFile = example(c.program);
+        b.bootFile = kExamples + "kernel-" + std::to_string(c.mhz) + "mhz.mot";
+        b.userFile = kExamples + c.program;
         b.start();
         b.write();
         const int length = int(testing::fileImage(b.bootFile, 0xF780).size());
@@ -129,7 +127,7 @@ TEST(Kernel, AnswersEveryRecordWithItsLetter) {
     };
     const int mhz = 16;  // the slower clock: the longest programming time
     const auto image =
-        testing::fileImage(example("kernel-" + std::to_string(mhz) + "mhz.mot"), 0xF780);
+        testing::fileImage(kExamples + "kernel-" + std::to_string(mhz) + "mhz.mot", 0xF780);
     for (size_t k = 0; k < 2 * std::size(cases); ++k) {
         const Case& c = cases[k % std::size(cases)];
         const bool standIn = k >= std::size(cases);

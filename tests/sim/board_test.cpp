@@ -16,10 +16,6 @@ using namespace std::string_literals;
 using Kind = BoardEvent::Kind;
 using testing::CraftedRecord;
 
-constexpr int64_t ms(int n) {
-    return int64_t(n) * kNsPerMs;
-}
-
 const std::vector<uint8_t> kImage{0x7A, 0x00, 0xFF, 0x55, 0xAA, 0x0D};
 
 // The host's end of the cable, driven by hand: what a writer does, step by step, to the
@@ -30,7 +26,7 @@ struct Rig : testing::KernelLine {
     explicit Rig(std::string_view options = "")
         : KernelLine("kernel=model," + std::string(options), 38400) {
         port().setEventHandler([this](CommEvent e) { comm.push_back(e); });
-        clock().runFor(ms(50));
+        clock().runFor(50 * kNsPerMs);
     }
     std::string read() {
         auto bytes = port().readAll();
@@ -47,11 +43,11 @@ TEST(Board, ResetModeAndNmiFollowTheLinesAndCtsShowsThePower) {
     Rig rig;
     EXPECT_EQ(rig.read(), Board::kUserGreeting);
     rig.port().setRts(false);
-    rig.clock().runFor(ms(2));
+    rig.clock().runFor(2 * kNsPerMs);
     rig.port().setRts(true);
-    rig.clock().runFor(ms(10));
+    rig.clock().runFor(10 * kNsPerMs);
     ASSERT_TRUE(rig.last(Kind::Nmi));
-    EXPECT_EQ(rig.last(Kind::Nmi)->timeNs, ms(50));
+    EXPECT_EQ(rig.last(Kind::Nmi)->timeNs, 50 * kNsPerMs);
     EXPECT_EQ(rig.read(), Board::kNmiNotice);
     // At a quarter of its speed the UART reads a "U" as one byte, which the user program
     // echoes, and two errors, which it logs.
@@ -62,7 +58,7 @@ TEST(Board, ResetModeAndNmiFollowTheLinesAndCtsShowsThePower) {
         std::count_if(ev.begin(), ev.end(), [](auto& e) { return e.kind == Kind::UartError; }), 2);
 
     rig.reset(false);  // RTS falls while DTR holds the reset: no NMI
-    EXPECT_EQ(rig.last(Kind::Nmi)->timeNs, ms(50));
+    EXPECT_EQ(rig.last(Kind::Nmi)->timeNs, 50 * kNsPerMs);
     rig.tryMatch("19200,N,8,1");
     rig.port().setRts(true);
     rig.port().setRts(false);  // an NMI to the boot ROM: no notice
@@ -70,7 +66,7 @@ TEST(Board, ResetModeAndNmiFollowTheLinesAndCtsShowsThePower) {
     rig.reset(false);         // in the middle of the erase, which is then never finished
     rig.port().setRts(true);  // as the writer's power test ends: the mode was already sampled
     EXPECT_EQ(rig.board().state(), Board::State::Matching);
-    rig.clock().runFor(ms(1000));
+    rig.clock().runFor(1000 * kNsPerMs);
     EXPECT_FALSE(rig.last(Kind::EraseEnd));
     EXPECT_TRUE(rig.read().empty());
     EXPECT_TRUE(rig.clock().idle());
@@ -193,10 +189,10 @@ TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
             // seconds after its first.
             const auto& t = rig.port().traffic();
             if (index >= Block0 && reply == ">") {
-                EXPECT_EQ(t.back().startNs - t[t.size() - 2].endNs, ms(40)) << c.options;
+                EXPECT_EQ(t.back().startNs - t[t.size() - 2].endNs, 40 * kNsPerMs) << c.options;
             }
             if (reply == "T") {
-                EXPECT_EQ(t.back().startNs - t[sent].endNs, ms(5000));
+                EXPECT_EQ(t.back().startNs - t[sent].endNs, 5000 * kNsPerMs);
             }
             std::string before, after;
             bool data = false;
@@ -214,7 +210,8 @@ TEST(Board, EachFaultAndEachKernelAnswerShowsOnlyInItsOwnStep) {
         step({}, 10);
         for (const auto& r : records) step(r, r.size() < 137 ? 5100 : 500);
         EXPECT_EQ(got, expected) << c.options;
-        EXPECT_EQ(rig.last(Kind::EraseEnd)->timeNs - rig.last(Kind::EraseStart)->timeNs, ms(10));
+        EXPECT_EQ(rig.last(Kind::EraseEnd)->timeNs - rig.last(Kind::EraseStart)->timeNs,
+                  10 * kNsPerMs);
         // Only the blocks answered ">" reach the flash, and half of the one the power failed in
         // (what a failed program leaves is open).
         std::vector<uint8_t> flash(0x8000, 0xFF);
@@ -260,7 +257,7 @@ TEST(UsbAdapter, HandsTheBoardsBytesOverInTheBatchesOfItsTimer) {
         });
         port.open();
         for (int i = 0; i < c.bytes; ++i) port.sendToHost(uint8_t(i), port.lineSettings());
-        clock.runFor(ms(100));
+        clock.runFor(100 * kNsPerMs);
         EXPECT_EQ(batches, c.batches);
         port.close();
         EXPECT_FALSE(port.lowLatency());

@@ -141,15 +141,14 @@ ModalAnswers::Answer choose(const std::string& path) {
 TEST(DesktopWindow, ShowsSettingsAndPortProblemsAfterTheFirstTickAndStartUpErrorsInAMessageBox) {
     ::setenv("QUILLMONT_PORT", "/dev/quillmont-absent", 1);
     MainWindow window{""};
-    const auto caption = [&](const char* name) { return window.label(name)->text().toStdString(); };
     window.show();
     EXPECT_EQ(window.windowTitle(), QString("Quillmont v0.7"));
-    EXPECT_EQ(caption("lbComParity"), "Parity NON");  // design caption until the first tick
+    EXPECT_EQ(window.label("lbComParity")->text(), "Parity NON");  // design, until the first tick
     EXPECT_FALSE(window.menuItem("mnuVerify")->isEnabled());
     EXPECT_FALSE(window.menuItem("mnuRead")->isEnabled());
     ASSERT_TRUE(runUntil([&] { return window.form().startupDone; }));
     // The captions themselves are the shell's; here they must reach the labels.
-    EXPECT_EQ(caption("lbComCTS"), "CTS OFF");
+    EXPECT_EQ(window.label("lbComCTS")->text(), "CTS OFF");
     const QString console = window.Status()->toPlainText();
     EXPECT_TRUE(console.contains("/dev/quillmont-absent")) << console.toStdString();
     EXPECT_EQ(window.Status()->palette().color(QPalette::Text), QColor(0, 0, 0x80));

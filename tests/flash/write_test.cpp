@@ -10,7 +10,6 @@ namespace quill {
 namespace {
 
 using testing::BoardDesk;
-using testing::VirtualDesk;
 using What = VirtualSerialPort::LineEvent::What;
 
 // A full flash at each speed the chip may match, with the block answer's 300 ms counted from
@@ -115,7 +114,7 @@ class Link : public ::testing::Test {
         }
         return out;
     }
-    VirtualDesk desk;
+    testing::VirtualDesk desk;
 };
 
 // The abort flag is set from the start, and a byte read leaves it set: an Esc then, in a

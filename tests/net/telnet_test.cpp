@@ -98,9 +98,10 @@ TEST(Telnet, NetworkPortNames) {
         ASSERT_TRUE(parsed.address.has_value()) << parsed.error;
         EXPECT_EQ(parsed.address->text(), address);
     }
-    for (const char* name : {"rfc2217://host", "rfc2217://:2217", "rfc2217://host:0",
-                             "rfc2217://host:65536", "rfc2217://host:22x", "rfc2217://::1:2217",
-                             "rfc2217://[::1:2217", "rfc2217://us@host:2217", "telnet://host:2217"}) {
+    for (const char* name :
+         {"rfc2217://host", "rfc2217://:2217", "rfc2217://host:0", "rfc2217://host:65536",
+          "rfc2217://host:22x", "rfc2217://::1:2217", "rfc2217://[::1:2217",
+          "rfc2217://us@host:2217", "telnet://host:2217"}) {
         const auto parsed = parseRfc2217Name(name);
         EXPECT_FALSE(parsed.address.has_value()) << name;
         EXPECT_NE(parsed.error, "") << name;

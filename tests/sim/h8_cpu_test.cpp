@@ -222,17 +222,15 @@ TEST(H8Cpu, SkippedIdleLoopsEndAsIfEveryTurnRan) {
             // Bounded: a skip that runs a counter past zero would loop on for good.
             while (r->cpu.stopped() == Running && r->cpu.states() < 100'000'000) r->cpu.run(slice);
         }
-        const Cpu& a = plain.cpu;
-        const Cpu& b = skipping.cpu;
-        EXPECT_EQ(b.stopped(), Sleep) << b.stopText();
-        EXPECT_GT(b.skippedTurns(), 30000u) << slice;
-        EXPECT_EQ(a.states(), b.states()) << slice;
-        EXPECT_EQ(a.instructions(), b.instructions()) << slice;
-        EXPECT_EQ(a.pc, b.pc);
-        EXPECT_EQ(a.ccr, b.ccr);
-        for (int r = 0; r < 8; ++r) EXPECT_EQ(a.er[r], b.er[r]) << "ER" << r;
+        EXPECT_EQ(skipping.cpu.stopped(), Sleep) << skipping.cpu.stopText();
+        EXPECT_GT(skipping.cpu.skippedTurns(), 30000u) << slice;
+        EXPECT_EQ(plain.cpu.states(), skipping.cpu.states()) << slice;
+        EXPECT_EQ(plain.cpu.instructions(), skipping.cpu.instructions()) << slice;
+        EXPECT_EQ(plain.cpu.pc, skipping.cpu.pc);
+        EXPECT_EQ(plain.cpu.ccr, skipping.cpu.ccr);
+        for (int r = 0; r < 8; ++r) EXPECT_EQ(plain.cpu.er[r], skipping.cpu.er[r]) << "ER" << r;
         EXPECT_EQ(plain.sent, skipping.sent);
-        EXPECT_EQ(a.er[1], 0u);
+        EXPECT_EQ(skipping.cpu.er[1], 0u);
     }
 }
 
@@ -253,8 +251,8 @@ TEST(H8Cpu, CProgramsGiveOnTheChipWhatTheyGiveNatively) {
     cprograms::run(native);
     for (int k = 0; k < RESULTS; ++k) {
         const uint16_t at = uint16_t(0xFE00 + 4 * k);  // where the start puts them
-        const uint32_t got = uint32_t(rig.cpu.read16(at)) << 16 | rig.cpu.read16(uint16_t(at + 2));
-        EXPECT_EQ(got, native[k]) << "result " << k;
+        EXPECT_EQ(uint32_t(rig.cpu.read16(at)) << 16 | rig.cpu.read16(uint16_t(at + 2)), native[k])
+            << "result " << k;
     }
 }
 
@@ -335,11 +333,7 @@ class Generator {
     int pick(int n) { return int(rng_() % uint32_t(n)); }
 
   private:
-    static std::string hex(uint32_t v) {
-        char b[16];
-        std::snprintf(b, sizeof b, "0x%x", v);
-        return b;
-    }
+    static std::string dec(uint32_t v) { return std::to_string(v); }
     std::string expand(const std::string& text, int size) {
         std::string s;
         for (size_t at = 0; at < text.size();) {
@@ -365,13 +359,13 @@ class Generator {
         if (t[0] == 'r') return reg(t[1] - '0');
         if (t == "i" || t == "i1") {
             const uint32_t v = pick(4) == 0 ? uint32_t(pick(3)) - 1 : any();
-            return hex(size == 1 || t == "i1" ? v & 0xFF : size == 2 ? v & 0xFFFF : v);
+            return dec(size == 1 || t == "i1" ? v & 0xFF : size == 2 ? v & 0xFFFF : v);
         }
         if (t == "m" || t == "w") return memory(size, t == "m");
         if (t == "p") return pick(2) ? "er5" : "er6";
         if (t == "b") return std::to_string(pick(8));
-        if (t == "c") return hex(any() & 0x7F);
-        if (t == "h") return hex(kData + 0x100 + uint32_t(pick(64)) * 2);
+        if (t == "c") return dec(any() & 0x7F);
+        if (t == "h") return dec(kData + 0x100 + uint32_t(pick(64)) * 2);
         if (t == "div") return division(size == 2);
         const int bytes = size;  // {push}
         const bool pop = pick(2) && stacked_ >= bytes;
@@ -397,7 +391,7 @@ class Generator {
             case 2:
                 return "@(" + std::to_string((pick(64) - 32) * align) + ":24," + p + ")";
             case 3:
-                return "@" + hex(kData + 0x80 + uint32_t(pick(0x80)) * 2) + ":24";
+                return "@" + dec(kData + 0x80 + uint32_t(pick(0x80)) * 2) + ":24";
             default:
                 // bytes would leave the pointers odd, where words differ (the simulator reads
                 // across the pair, the chip takes the even address)
@@ -419,8 +413,8 @@ class Generator {
         if (sign && pick(2)) num = uint32_t(-int32_t(num));
         if (sign && pick(2)) dv = uint32_t(-int32_t(dv));
         std::string s = std::string("mov.") +
-                        (word ? "l\t#" + hex(num) : "w\t#" + hex(num & 0xFFFF)) + "," + dividend;
-        s += "\n\tmov." + std::string(word ? "w\t#" + hex(dv & 0xFFFF) : "b\t#" + hex(dv & 0xFF)) +
+                        (word ? "l\t#" + dec(num) : "w\t#" + dec(num & 0xFFFF)) + "," + dividend;
+        s += "\n\tmov." + std::string(word ? "w\t#" + dec(dv & 0xFFFF) : "b\t#" + dec(dv & 0xFF)) +
              "," + divisor;
         s += "\n\t" + std::string(sign ? "divxs" : "divxu") + (word ? ".w\t" : ".b\t") + divisor +
              "," + dividend;

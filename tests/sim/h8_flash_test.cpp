@@ -26,7 +26,6 @@ struct Rig {
                 {[this](int, const std::string& t) { breaches.push_back(t); },
                  {},
                  [this](bool f, bool r) { fetchFree = f, readFree = r; }}) {
-        cells.setStuck(0x0105, 0xF0);
         cells.erase();
         flash.write(F::kFenr, F::kFlshe, 0);
     }
@@ -64,7 +63,6 @@ const Case kCases[] = {
          r.program(0x0200, 0x00);
      },
      "", 0x0200, 0xFF, 3},
-    {"a stuck cell never programs", [](Rig& r) { r.program(0x0100, 0x00); }, "", 0x0105, 0xF0},
     {"a pulse too long for the try", [](Rig& r) { r.program(0x0000, 0x00, 50); },
      "a P pulse of 50.0 us on try 1", 0x0000, 0x00},
     {"the long pulse before try 7", [](Rig& r) { r.program(0x0000, 0x00, F::kLongPulseUs); },

@@ -8,11 +8,10 @@
 __asm__(".section .rodata\n_start:\tmov.l #0xff7e,er7\n\tmov.l #0xfe00,er0\n"
         "\tjsr @_run\n\tsleep\n\t.global _start\n\t.text");
 typedef unsigned long u32;
-#define NOINLINE __attribute__((noinline))
 #else
 typedef unsigned int u32;
-#define NOINLINE __attribute__((noinline)) static
 #endif
+#define NOINLINE __attribute__((noinline)) static
 typedef unsigned short u16;
 typedef short s16;
 typedef unsigned char u8;

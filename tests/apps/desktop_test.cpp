@@ -176,11 +176,14 @@ const ModalAnswers::Answer cancel = [](QWidget* modal) { modal->close(); };
 // The desktop program on the virtual board, in real time.
 class DesktopOnBoard : public ::testing::Test {
   protected:
-    void SetUp() override {
+    // The stand-in kernel: it takes the made-up boot program. Its erase takes 25 s, longer
+    // than any test waits: a write is stopped while the erase is awaited.
+    void SetUp() override { open("kernel=model,erase-time=25000"); }
+
+    void open(const char* boardOptions) {
+        window.reset();
         ::setenv("QUILLMONT_PORT", "sim", 1);
-        // The stand-in kernel: it takes the made-up boot program. Its erase takes 25 s, longer
-        // than any test waits: a write is stopped while the erase is awaited.
-        ::setenv("QUILLMONT_SIM", "kernel=model,erase-time=25000", 1);
+        ::setenv("QUILLMONT_SIM", boardOptions, 1);
         window = std::make_unique<MainWindow>("", &end);
         window->show();
         window->activateWindow();
@@ -357,30 +360,44 @@ TEST_F(DesktopOnBoard, ColoursKeysLabelsButtonsMenusAndHelpReachTheirOperations)
     EXPECT_TRUE(window->helpWindow().isOpen());
 }
 
-// While the erase is awaited, W starts no second write and Esc stops this one; its message box
-// is shown, and the window is back in terminal mode.
+// During a write W starts no second one: the write goes to its end, or Esc stops it with its
+// message box; either way the window is back in terminal mode.
 TEST_F(DesktopOnBoard, AClickOnWriteWritesTheBoardAndWDuringItDoesNothing) {
-    // The user program is not read before the erase.
+    open("kernel=model,erase-time=200");
     window->field("BootFileN")->setText(QString::fromStdString(
         folder.write("boot.mot", testing::sRecords(0xF780, testing::patternBytes(64)))));
-    window->field("HexFileN")->setText(QString::fromStdString(folder.write("user.mot", "")));
-    dialogs.expect(messageBox("Stop by Key !"));
-    QTimer erasing;
-    QObject::connect(&erasing, &QTimer::timeout, [&] {
-        if (!console().ends_with("erace Flash-ROM ... ")) return;
-        erasing.stop();
-        press(Qt::Key_W);
+    window->field("HexFileN")->setText(QString::fromStdString(
+        folder.write("user.mot", testing::sRecords(0x0000, testing::patternBytes(300)))));
+    // A write that never ends (a second one run inside it takes its time-out timer) is stopped.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        ADD_FAILURE() << "the write did not end: " << console();
         press(Qt::Key_Escape);
     });
-    erasing.start(5);
-    QTest::mouseClick(window->button("cbWrite"), Qt::LeftButton);
-    const std::string log = console();
-    EXPECT_EQ(log.find("Boot Program [ "), 0u) << log;
-    EXPECT_EQ(log.find("Boot Program [ ", 1), std::string::npos) << log;
-    EXPECT_NE(log.find(" ? [ 99 ] Stop by Key !\r\n (Failure)\r\n"), std::string::npos) << log;
-    EXPECT_EQ(window->button("cbWrite")->text(), QString("Write"));
-    EXPECT_EQ(caption("lbComSpeed"), "Speed 19200");
-    EXPECT_EQ(window->focusWidget(), window->Status());
+    watchdog.start(20'000);
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stopped" : "to its end");
+        if (stop) dialogs.expect(messageBox("Stop by Key !"));
+        QTimer erasing;
+        QObject::connect(&erasing, &QTimer::timeout, [&] {
+            if (!console().ends_with("erace Flash-ROM ... ")) return;
+            erasing.stop();
+            press(Qt::Key_W);
+            if (stop) press(Qt::Key_Escape);
+        });
+        erasing.start(5);
+        QTest::mouseClick(window->button("cbWrite"), Qt::LeftButton);
+        const std::string log = console();
+        EXPECT_EQ(log.find("Boot Program [ "), 0u) << log;
+        EXPECT_EQ(log.find("Boot Program [ ", 1), std::string::npos) << log;
+        EXPECT_TRUE(log.ends_with(stop ? " ? [ 99 ] Stop by Key !\r\n (Failure)\r\n"
+                                       : "Flash write end ! (Success)\r\n"))
+            << log;
+        EXPECT_EQ(window->button("cbWrite")->text(), QString("Write"));
+        EXPECT_EQ(caption("lbComSpeed"), "Speed 19200");
+        EXPECT_EQ(window->focusWidget(), window->Status());
+    }
 }
 
 }  // namespace

@@ -18,6 +18,9 @@ using testing::KernelLine;
 
 const std::string kExamples = QUILLMONT_SOURCE_DIR "/examples/";
 
+// Our kernel, built for a clock of `mhz`.
+std::string kernelFile(int mhz) { return kExamples + "kernel-" + std::to_string(mhz) + "mhz.mot"; }
+
 std::string banner(int mhz) {
     return "Quill " + std::to_string(mhz) + "MHz\r\n";
 }
@@ -54,7 +57,7 @@ TEST(Kernel, WritesEachExampleAtEachSpeedAndClock) {
         SCOPED_TRACE(std::to_string(c.mhz) + " MHz, " + c.program + " at " +
                      std::to_string(c.speed));
         testing::BoardDesk b(boardOptions(c.mhz, c.speed));
-        b.bootFile = kExamples + "kernel-" + std::to_string(c.mhz) + "mhz.mot";
+        b.bootFile = kernelFile(c.mhz);
         b.userFile = kExamples + c.program;
         b.start();
         b.write();
@@ -126,8 +129,7 @@ TEST(Kernel, AnswersEveryRecordWithItsLetter) {
         {"cell stuck at 0", {{sound.whole(), 'Z'}}, ",stuck=0100:00"},
     };
     const int mhz = 16;  // the slower clock: the longest programming time
-    const auto image =
-        testing::fileImage(kExamples + "kernel-" + std::to_string(mhz) + "mhz.mot", 0xF780);
+    const auto image = testing::fileImage(kernelFile(mhz), 0xF780);
     for (size_t k = 0; k < 2 * std::size(cases); ++k) {
         const Case& c = cases[k % std::size(cases)];
         const bool standIn = k >= std::size(cases);
